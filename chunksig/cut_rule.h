@@ -1,0 +1,22 @@
+// Where a chunk ends, apart from segment ends.
+#ifndef CHUNKSIG_CUT_RULE_H
+#define CHUNKSIG_CUT_RULE_H
+
+#include <cstdint>
+
+// No cut by the rule before a chunk holds this many bytes.
+constexpr std::uint32_t kMinChunk = 100;
+// A chunk of at least kMinChunk bytes ends where `roll` is below this value;
+// for random bytes about 1 test in 157 passes.
+constexpr std::uint32_t kBoundaryThreshold = 0x01A16D3F;
+// A chunk ends here whatever `roll` is, so every length fits the 16-bit field
+// of a signature record.
+constexpr std::uint32_t kMaxChunk = 0xFFFF;
+
+// Whether the byte just pushed is the last of its chunk, given the rolling
+// CRC and the chunk's byte count after that push.
+constexpr bool ends_chunk(std::uint32_t roll, std::uint32_t count) {
+  return count >= kMinChunk && (roll < kBoundaryThreshold || count >= kMaxChunk);
+}
+
+#endif  // CHUNKSIG_CUT_RULE_H

@@ -1,0 +1,13 @@
+#include "records.h"
+
+#include "little_endian.h"
+
+SegmentRecord SegmentRecord::decode(const unsigned char (&bytes)[kBytes]) {
+  return SegmentRecord{static_cast<std::uint32_t>(load_le(bytes, 4)), load_le(bytes + 4, 6)};
+}
+
+void SignatureRecord::encode(unsigned char (&bytes)[kBytes]) const {
+  store_le(bytes, crc_plus1, 4);
+  store_le(bytes + 4, crc_plain, 4);
+  store_le(bytes + 8, len, 2);
+}
