@@ -1,0 +1,250 @@
+// chunksig run as a program: whole console output, whole signature file and
+// exit code, against the reference model or the documented examples.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+
+#include "reference_model.h"
+#include "tool_runner.h"
+
+namespace {
+
+const std::string kChunksig = CHUNKSIG_PATH;
+
+std::string cycling_bytes(std::size_t size) {
+  std::string out(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) out[i] = static_cast<char>(i);
+  return out;
+}
+
+std::string random_bytes(std::size_t size, std::uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::string out(size, '\0');
+  for (char& c : out) c = static_cast<char>(rng());
+  return out;
+}
+
+std::string signature(std::uint32_t crc_plus1, std::uint32_t crc_plain, std::uint16_t len) {
+  std::string out;
+  for (std::uint64_t v : {std::uint64_t{crc_plus1}, std::uint64_t{crc_plain}})
+    for (int i = 0; i < 4; ++i) out += static_cast<char>(v >> (8 * i));
+  return out + static_cast<char>(len) + static_cast<char>(len >> 8);
+}
+
+// The files of one run, laid out in a scratch folder. The base file is made
+// sparse, so a start position beyond 4 GiB costs no disk.
+struct ToolFiles {
+  ScratchDir dir;
+  std::string base = dir.path("base"), data = dir.path("data"), segments = dir.path("segments"),
+              signatures = dir.path("signatures");
+
+  ToolFiles(std::uint64_t fptr, const std::string& data_bytes, const std::string& segment_bytes) {
+    write_file(base, "");
+    EXPECT_EQ(::truncate(base.c_str(), static_cast<off_t>(fptr)), 0);
+    write_file(data, data_bytes);
+    write_file(segments, segment_bytes);
+  }
+  RunResult run(const RunOptions& options = RunOptions()) const {
+    return run_tool(kChunksig, {base, data, segments, signatures}, options);
+  }
+};
+
+struct ModelCase {
+  const char* name;
+  std::uint64_t fptr;
+  std::string data;
+  std::string segments;
+};
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const ModelCase& c, std::ostream* os) { *os << c.name; }
+
+class ChunksigAgainstModel : public testing::TestWithParam<ModelCase> {};
+
+TEST_P(ChunksigAgainstModel, MatchesModel) {
+  const ModelCase& c = GetParam();
+  const ToolFiles files(c.fptr, c.data, c.segments);
+  const RunResult result = files.run();
+  const ChunksigOutput expected = reference_chunksig(c.fptr, c.data, c.segments);
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.console, expected.console);
+  EXPECT_EQ(read_file(files.signatures), expected.signatures);
+}
+
+std::string many_random_segments(std::uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::string out;
+  for (std::uint64_t ofs = 0; ofs < 40000;) {
+    const std::uint32_t len = rng() % 3000;
+    out += segment(len, ofs);
+    ofs += len + rng() % 200;  // gaps between segments
+    if (rng() % 5 == 0) out += segment(rng() % 500, ofs - rng() % 1000);  // overlap or stale
+  }
+  return out;
+}
+
+const std::uint64_t k4GiB = std::uint64_t{1} << 32;
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, ChunksigAgainstModel,
+    testing::Values(
+        ModelCase{"EmptySegmentList", 0, cycling_bytes(1000), ""},
+        ModelCase{"PartialLastRecordIgnored", 0, cycling_bytes(1000),
+                  segment(300, 0) + segment(200, 300) + "\1\2\3\4\5"},
+        ModelCase{"AllSegmentsBelowStart", 5000, cycling_bytes(100), segment(10, 0) + segment(4000, 1000)},
+        ModelCase{"SegmentStraddlingStart", 100, cycling_bytes(1000), segment(400, 0)},
+        ModelCase{"GapTakenWithSegment", 0, random_bytes(3000, 1), segment(200, 0) + segment(100, 2000)},
+        ModelCase{"OutOfOrderAndOverlapping", 0, random_bytes(5000, 2),
+                  segment(1000, 2000) + segment(500, 0) + segment(1000, 2500) + segment(10, 2999)},
+        ModelCase{"ZerosUpToMaxChunk", 0, std::string(65535, '\0'), segment(65535, 0)},
+        ModelCase{"ZerosOnePastMaxChunk", 0, std::string(65536, '\0'), segment(65536, 0)},
+        ModelCase{"SegmentShorterThanMinChunk", 0, random_bytes(99, 3), segment(99, 0) + segment(1, 99)},
+        ModelCase{"DataEndsEarly", 0, random_bytes(700, 4), segment(1500, 0) + segment(300, 1600)},
+        ModelCase{"EmptyDataFile", 0, "", segment(1000, 0)},
+        ModelCase{"RandomSegments", 0, random_bytes(45000, 5), many_random_segments(6)},
+        ModelCase{"StartBeyond4GiB", k4GiB + 5, random_bytes(400, 7),
+                  segment(300, k4GiB) + segment(7, k4GiB + 400) + segment(0x80000000u, 1)}),
+    [](const testing::TestParamInfo<ModelCase>& info) { return info.param.name; });
+
+TEST(ChunksigExamples, FirstWorkedExample) {
+  const ToolFiles files(0, cycling_bytes(1024), segment(600, 0));
+  const RunResult result = files.run();
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.console, "fptr=0\n00000258 00000258 00000258 00000000 00000258 !!!\n");
+  EXPECT_EQ(read_file(files.signatures),
+            signature(0xD2654ACC, 0xA1756E44, 180) + signature(0x61A83AA1, 0x26C7C427, 155) +
+                signature(0xC78630C1, 0xB604F7B0, 101) + signature(0x61A83AA1, 0x26C7C427, 155) +
+                signature(0xFABCF28B, 0x3EA59F71, 9));
+}
+
+TEST(ChunksigExamples, SecondWorkedExample) {
+  const ToolFiles files(100, cycling_bytes(1024), segment(50, 0) + segment(300, 50) + segment(20, 400));
+  const RunResult result = files.run();
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.console,
+            "fptr=100\n"
+            "0000015E 000000FA 0000012C 00000032 0000015E !!!\n"
+            "000001A4 00000140 00000014 00000190 000001A4 !!!\n");
+  const std::string data = cycling_bytes(320);
+  EXPECT_EQ(read_file(files.signatures), reference_signature(data.substr(0, 180)) +
+                                             reference_signature(data.substr(180, 70)) +
+                                             reference_signature(data.substr(250, 70)));
+}
+
+// A span of 2^32 bytes is taken whole, not as its low 32 bits (zero bytes).
+// The data file is empty, so every byte is 0xFF: a run of 0xFF never meets the
+// threshold, so the chunks are 65537 of 65535 bytes and one of 1.
+TEST(ChunksigExamples, SpanOf4GiBTakenWhole) {
+  const ToolFiles files(0, "", segment(0xFFFFFFFF, 1));
+  const RunResult result = files.run();
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.console, "fptr=0\n00000000 00000000 FFFFFFFF 00000001 00000000 !!!\n");
+  std::string expected;
+  const std::string full = reference_signature(std::string(65535, '\xFF'));
+  for (int i = 0; i < 65537; ++i) expected += full;
+  expected += reference_signature("\xFF");
+  EXPECT_EQ(read_file(files.signatures), expected);
+}
+
+// Every failure ends with exit code 1. Failures before the signature file is
+// created leave an existing one untouched.
+TEST(ChunksigFailures, ArgumentsAndOpens) {
+  const ToolFiles files(0, cycling_bytes(700), segment(600, 0));
+  write_file(files.signatures, "existing");
+  ::mkdir(files.dir.path("folder").c_str(), 0755);
+  const std::string missing = files.dir.path("missing");
+  const std::string folder = files.dir.path("folder");
+  const std::vector<std::vector<std::string>> argument_lists = {
+      {},
+      {files.base, files.data, files.segments},
+      {missing, files.data, files.segments, files.signatures},
+      {folder, files.data, files.segments, files.signatures},
+      {files.base, missing, files.segments, files.signatures},
+      {files.base, folder, files.segments, files.signatures},
+      {files.base, files.data, missing, files.signatures},
+      {files.base, files.data, folder, files.signatures},
+      {files.base, files.data, files.segments, folder},
+      {files.base, files.data, files.segments, missing + "/signatures"},
+  };
+  for (const auto& args : argument_lists) {
+    const RunResult result = run_tool(kChunksig, args);
+    EXPECT_EQ(result.exit_code, 1) << testing::PrintToString(args);
+    EXPECT_EQ(result.console, "") << testing::PrintToString(args);
+    EXPECT_EQ(read_file(files.signatures), "existing") << testing::PrintToString(args);
+  }
+}
+
+// A signature path that names an input, however it is spelled, is refused
+// before anything is created, printed or truncated.
+TEST(ChunksigFailures, SignaturePathNamingAnInput) {
+  const ToolFiles files(7, cycling_bytes(700), segment(600, 0));
+  write_file(files.base, "basefil");
+  for (const std::string* input : {&files.base, &files.data, &files.segments}) {
+    const std::string before = read_file(*input);
+    const std::string link = files.dir.path("symlink"), hard = files.dir.path("hardlink");
+    ASSERT_EQ(::symlink(input->c_str(), link.c_str()), 0);
+    ASSERT_EQ(::link(input->c_str(), hard.c_str()), 0);
+    for (const std::string& target : {*input, link, hard}) {
+      const RunResult result = run_tool(kChunksig, {files.base, files.data, files.segments, target});
+      EXPECT_EQ(result.exit_code, 1) << target;
+      EXPECT_EQ(result.console, "") << target;
+      EXPECT_EQ(read_file(*input), before) << target;
+    }
+    ::unlink(link.c_str());
+    ::unlink(hard.c_str());
+  }
+}
+
+// A read error is not the end of a file: the run stops with exit code 1.
+// /proc/self/mem opens, but reading at offset 0 fails.
+TEST(ChunksigFailures, ReadErrors) {
+  const ToolFiles files(0, cycling_bytes(700), segment(600, 0));
+  RunResult result = run_tool(kChunksig, {files.base, "/proc/self/mem", files.segments, files.signatures});
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(result.console, "fptr=0\n00000258 00000258 00000258 00000000 00000258 !!!\n");
+  EXPECT_EQ(read_file(files.signatures), "");
+  result = run_tool(kChunksig, {files.base, files.data, "/proc/self/mem", files.signatures});
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(result.console, "fptr=0\n");
+}
+
+// A signature file that cannot take every record fails the run; the records
+// written before the failure stay.
+TEST(ChunksigFailures, ShortSignatureWrites) {
+  const ToolFiles files(0, cycling_bytes(700), segment(600, 0));
+  const ChunksigOutput expected = reference_chunksig(0, cycling_bytes(700), segment(600, 0));
+  RunResult result = run_tool(kChunksig, {files.base, files.data, files.segments, "/dev/full"});
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(result.console, expected.console);
+
+  RunOptions limited;
+  limited.file_size_limit = 25;  // the third record is cut in its middle
+  result = files.run(limited);
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(result.console, expected.console);
+  EXPECT_EQ(read_file(files.signatures), expected.signatures.substr(0, 25));
+}
+
+// Console output that cannot be written fails the run, and never ends up in a
+// file the tool opened; the signature file is still complete.
+TEST(ChunksigFailures, UnwritableConsole) {
+  const ToolFiles files(0, cycling_bytes(700), segment(600, 0));
+  const ChunksigOutput expected = reference_chunksig(0, cycling_bytes(700), segment(600, 0));
+  RunOptions full, closed, all_closed;
+  full.console = Console::kDevFull;
+  closed.console = Console::kClosed;
+  all_closed.console = Console::kClosed;
+  all_closed.close_stdin = true;
+  for (const RunOptions& options : {full, closed, all_closed}) {
+    EXPECT_EQ(files.run(options).exit_code, 1);
+    EXPECT_EQ(read_file(files.signatures), expected.signatures);
+    EXPECT_EQ(read_file(files.data), cycling_bytes(700));
+    EXPECT_EQ(read_file(files.segments), segment(600, 0));
+  }
+}
+
+}  // namespace

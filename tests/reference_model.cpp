@@ -1,0 +1,75 @@
+#include "reference_model.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+namespace {
+
+std::string le_bytes(std::uint64_t value, int width) {
+  std::string out;
+  for (int i = 0; i < width; ++i) out += static_cast<char>(value >> (8 * i));
+  return out;
+}
+
+std::uint64_t le_value(const std::string& bytes, std::size_t at, int width) {
+  std::uint64_t value = 0;
+  for (int i = width - 1; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+  return value;
+}
+
+}  // namespace
+
+std::uint32_t reference_crc32(const void* bytes, std::size_t size) {
+  const unsigned char* p = static_cast<const unsigned char*>(bytes);
+  std::uint32_t crc = 0xFFFFFFFF;
+  for (std::size_t i = 0; i < size; ++i) {
+    crc ^= p[i];
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
+  }
+  return ~crc;
+}
+
+std::string reference_signature(const std::string& chunk) {
+  std::string plus1 = chunk;
+  for (char& c : plus1) c = static_cast<char>(static_cast<unsigned char>(c) + 1);
+  return le_bytes(reference_crc32(plus1.data(), plus1.size()), 4) +
+         le_bytes(reference_crc32(chunk.data(), chunk.size()), 4) + le_bytes(chunk.size(), 2);
+}
+
+std::string segment(std::uint32_t len, std::uint64_t ofs) {
+  return le_bytes(len, 4) + le_bytes(ofs, 6);
+}
+
+ChunksigOutput reference_chunksig(std::uint64_t fptr, const std::string& data,
+                                  const std::string& segments) {
+  ChunksigOutput out;
+  char line[80];
+  std::snprintf(line, sizeof line, "fptr=%" PRId64 "\n", static_cast<std::int64_t>(fptr));
+  out.console = line;
+  std::uint64_t pos = fptr;
+  std::uint64_t taken = 0;  // data bytes consumed; past the data's end, 0xFF
+  for (std::size_t at = 0; at + 10 <= segments.size(); at += 10) {
+    const std::uint64_t len = le_value(segments, at, 4);
+    const std::uint64_t ofs = le_value(segments, at + 4, 6);
+    const std::uint64_t end = ofs + len;
+    if (end <= pos) continue;
+    const std::uint64_t count = end - pos;
+    pos = end;
+    std::snprintf(line, sizeof line, "%08X %08X %08X %08X %08X !!!\n", unsigned(end),
+                  unsigned(taken + count), unsigned(len), unsigned(ofs), unsigned(end));
+    out.console += line;
+    std::string chunk;
+    for (std::uint64_t i = 0; i < count; ++i, ++taken) {
+      chunk += taken < data.size() ? data[taken] : '\xFF';
+      std::string window(12, '\0');
+      for (std::size_t k = 0; k < 12 && k < chunk.size(); ++k) window[11 - k] = chunk[chunk.size() - 1 - k];
+      const std::uint32_t roll = reference_crc32(window.data(), 12);
+      if (chunk.size() >= 100 && (roll < 0x01A16D3F || chunk.size() >= 65535)) {
+        out.signatures += reference_signature(chunk);
+        chunk.clear();
+      }
+    }
+    if (!chunk.empty()) out.signatures += reference_signature(chunk);
+  }
+  return out;
+}

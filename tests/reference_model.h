@@ -1,0 +1,29 @@
+// Straightforward models of both tools, written from their documented
+// behaviour and sharing no code with them: the oracle for the command-line
+// tests. Slow on purpose (a bitwise CRC over the whole window at every byte).
+#ifndef TESTS_REFERENCE_MODEL_H
+#define TESTS_REFERENCE_MODEL_H
+
+#include <cstdint>
+#include <string>
+
+// Standard CRC-32 (IEEE 802.3) of `size` bytes, computed bit by bit.
+std::uint32_t reference_crc32(const void* bytes, std::size_t size);
+
+// The 10-byte signature record of one chunk.
+std::string reference_signature(const std::string& chunk);
+
+struct ChunksigOutput {
+  std::string console;
+  std::string signatures;
+};
+
+// What chunksig prints and writes for a base file of `fptr` bytes, a data file
+// `data` and a segment list `segments`, when every file behaves.
+ChunksigOutput reference_chunksig(std::uint64_t fptr, const std::string& data,
+                                  const std::string& segments);
+
+// One segment-list record.
+std::string segment(std::uint32_t len, std::uint64_t ofs);
+
+#endif  // TESTS_REFERENCE_MODEL_H

@@ -1,0 +1,82 @@
+#include "tool_runner.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+ScratchDir::ScratchDir() {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/chunktools-XXXXXX";
+  if (::mkdtemp(&pattern[0]) == nullptr) std::abort();
+  root_ = pattern;
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(root_, ignored);
+}
+
+void write_file(const std::string& path, const std::string& contents) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+RunResult run_tool(const std::string& executable, const std::vector<std::string>& args,
+                   const RunOptions& options) {
+  // A pipe, not a file, so that a file-size limit never cuts the console.
+  int capture[2];
+  if (::pipe(capture) != 0) std::abort();
+  std::vector<char*> argv{const_cast<char*>(executable.c_str())};
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(capture[0]);
+    if (options.console == Console::kCaptured) {
+      if (::dup2(capture[1], 1) < 0) ::_exit(126);
+    } else if (options.console == Console::kDevFull) {
+      const int fd = ::open("/dev/full", O_WRONLY);
+      if (fd < 0 || ::dup2(fd, 1) < 0) ::_exit(126);
+      ::close(fd);
+    } else {
+      ::close(1);
+    }
+    ::close(capture[1]);
+    if (options.close_stdin) ::close(0);
+    if (options.file_size_limit >= 0) {
+      const rlimit limit{static_cast<rlim_t>(options.file_size_limit),
+                         static_cast<rlim_t>(options.file_size_limit)};
+      ::setrlimit(RLIMIT_FSIZE, &limit);
+      ::signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
+    }
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  ::close(capture[1]);
+  RunResult result;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t got = ::read(capture[0], buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    result.console.append(buffer, static_cast<std::size_t>(got));
+  }
+  ::close(capture[0]);
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return result;
+}
