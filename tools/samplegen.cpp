@@ -88,6 +88,14 @@ class Output {
   bool failed_ = false;
 };
 
+// Closes all three, each reporting its own failure.
+bool finish_all(Output& base, Output& data, Output& segments) {
+  const bool base_done = base.finish();
+  const bool data_done = data.finish();
+  const bool segments_done = segments.finish();
+  return base_done && data_done && segments_done;
+}
+
 void put_segment(Output& out, std::uint32_t len, std::uint64_t ofs) {
   out.put_le(len, 4);
   out.put_le(ofs, 6);
@@ -138,7 +146,7 @@ bool write_stream(const std::string& dir, std::uint64_t size, std::uint64_t segm
   for (std::uint64_t ofs = 0; ofs < size; ofs += segment_size) {
     put_segment(segments, static_cast<std::uint32_t>(std::min(segment_size, size - ofs)), ofs);
   }
-  return base.finish() & data.finish() & segments.finish();
+  return finish_all(base, data, segments);
 }
 
 bool write_example(const std::string& dir) {
@@ -149,7 +157,7 @@ bool write_example(const std::string& dir) {
     for (int byte = 0; byte < 256; ++byte) data.put_le(static_cast<std::uint64_t>(byte), 1);
   }
   put_segment(segments, 600, 0);
-  return base.finish() & data.finish() & segments.finish() & write_index(dir + "/index", 3, 1);
+  return finish_all(base, data, segments) && write_index(dir + "/index", 3, 1);
 }
 
 }  // namespace
