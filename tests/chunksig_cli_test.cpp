@@ -110,6 +110,28 @@ INSTANTIATE_TEST_SUITE_P(
                   segment(300, k4GiB) + segment(7, k4GiB + 400) + segment(0x80000000u, 1)}),
     [](const testing::TestParamInfo<ModelCase>& info) { return info.param.name; });
 
+// Many small runs with everything drawn at random: start position, segment
+// order, overlaps, gaps, zero runs that stretch chunks, and data files that end
+// early.
+TEST(ChunksigAgainstModelRandom, ManySmallRuns) {
+  std::mt19937 rng(2024);
+  for (int run = 0; run < 60; ++run) {
+    const std::uint64_t fptr = rng() % 3 == 0 ? 0 : rng() % 2000;
+    std::string data = random_bytes(rng() % 6000, rng());
+    for (std::size_t at = rng() % 4000; at < data.size() && rng() % 2 == 0; at += 700) {
+      data.replace(at, 400, std::string(400, '\0'));  // may lengthen the data a little
+    }
+    std::string segments;
+    for (int i = rng() % 12; i > 0; --i) segments += segment(rng() % 1500, rng() % 7000);
+    const ToolFiles files(fptr, data, segments);
+    const RunResult result = files.run();
+    const ChunksigOutput expected = reference_chunksig(fptr, data, segments);
+    ASSERT_EQ(result.exit_code, 0) << run;
+    ASSERT_EQ(result.console, expected.console) << run;
+    ASSERT_EQ(read_file(files.signatures), expected.signatures) << run;
+  }
+}
+
 TEST(ChunksigExamples, FirstWorkedExample) {
   const ToolFiles files(0, cycling_bytes(1024), segment(600, 0));
   const RunResult result = files.run();
