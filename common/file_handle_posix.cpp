@@ -10,6 +10,8 @@
 #define O_CLOEXEC 0
 #endif
 
+static_assert(sizeof(off_t) == 8, "file offsets must be 64-bit, even in 32-bit builds");
+
 namespace {
 
 // read(2) that retries when a signal interrupts it before any byte arrived.
