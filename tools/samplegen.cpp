@@ -12,13 +12,15 @@
 //   samplegen index FILE ENTRIES [SEED]
 //       FILE with ENTRIES pseudo-random 40-byte index entries
 //
-// Sizes take an optional K, M or G suffix (powers of 1024).
+// DIR is created when missing. Sizes take an optional K, M or G suffix (powers
+// of 1024).
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -120,8 +122,15 @@ bool write_index(const std::string& path, std::uint64_t entries, std::uint64_t s
   return out.finish();
 }
 
+// Creates DIR, and the folders above it, when missing.
+void make_folder(const std::string& dir) {
+  std::error_code ignored;  // a failure shows when the files are written
+  std::filesystem::create_directories(dir, ignored);
+}
+
 bool write_stream(const std::string& dir, std::uint64_t size, std::uint64_t segment_size,
                   const std::string& kind, std::uint64_t seed) {
+  make_folder(dir);
   Output base(dir + "/base");
   Output data(dir + "/data");
   Output segments(dir + "/segments");
@@ -150,6 +159,7 @@ bool write_stream(const std::string& dir, std::uint64_t size, std::uint64_t segm
 }
 
 bool write_example(const std::string& dir) {
+  make_folder(dir);
   Output base(dir + "/base");
   Output data(dir + "/data");
   Output segments(dir + "/segments");

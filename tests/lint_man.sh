@@ -1,0 +1,15 @@
+#!/bin/sh
+# Lints manual pages with groff and, where installed, mandoc: any warning fails.
+set -u
+status=0
+for page in "$@"; do
+  warnings=$(groff -t -man -ww -z "$page" 2>&1)
+  if command -v mandoc >/dev/null 2>&1; then
+    warnings="$warnings$(mandoc -T lint -W warning "$page" 2>&1)"
+  fi
+  if [ -n "$warnings" ]; then
+    printf '%s\n' "$warnings"
+    status=1
+  fi
+done
+exit $status
