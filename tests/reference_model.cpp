@@ -2,6 +2,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <random>
 
 namespace {
 
@@ -71,5 +72,18 @@ ChunksigOutput reference_chunksig(std::uint64_t fptr, const std::string& data,
     }
     if (!chunk.empty()) out.signatures += reference_signature(chunk);
   }
+  return out;
+}
+
+std::string cycling_bytes(std::size_t size) {
+  std::string out(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) out[i] = static_cast<char>(i);
+  return out;
+}
+
+std::string random_bytes(std::size_t size, std::uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::string out(size, '\0');
+  for (char& c : out) c = static_cast<char>(rng());
   return out;
 }

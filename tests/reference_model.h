@@ -26,4 +26,8 @@ ChunksigOutput reference_chunksig(std::uint64_t fptr, const std::string& data,
 // One segment-list record.
 std::string segment(std::uint32_t len, std::uint64_t ofs);
 
+// Test inputs: the bytes 00, 01, ... FF repeated; seeded pseudo-random bytes.
+std::string cycling_bytes(std::size_t size);
+std::string random_bytes(std::size_t size, std::uint32_t seed);
+
 #endif  // TESTS_REFERENCE_MODEL_H

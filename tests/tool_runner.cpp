@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,6 +31,35 @@ void write_file(const std::string& path, const std::string& contents) {
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::map<std::string, std::string> snapshot_files(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    if (!entry.is_regular_file() || entry.is_symlink()) continue;
+    const std::string path = entry.path().string();
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0) std::abort();
+    // Large (sparse) files are told apart by size and modification time.
+    files[entry.path().filename().string()] =
+        info.st_size <= (16 << 20) ? read_file(path)
+                                   : "size " + std::to_string(info.st_size) + ", modified " +
+                                         std::to_string(info.st_mtim.tv_sec) + "." +
+                                         std::to_string(info.st_mtim.tv_nsec);
+  }
+  return files;
+}
+
+ChunksigFiles::ChunksigFiles(std::uint64_t fptr, const std::string& data_bytes,
+                             const std::string& segment_bytes) {
+  write_file(base, "");
+  if (::truncate(base.c_str(), static_cast<off_t>(fptr)) != 0) std::abort();
+  write_file(data, data_bytes);
+  write_file(segments, segment_bytes);
+}
+
+RunResult ChunksigFiles::run(const RunOptions& options) const {
+  return run_tool(CHUNKSIG_PATH, args(), options);
 }
 
 RunResult run_tool(const std::string& executable, const std::vector<std::string>& args,

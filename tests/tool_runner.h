@@ -3,6 +3,8 @@
 #ifndef TESTS_TOOL_RUNNER_H
 #define TESTS_TOOL_RUNNER_H
 
+#include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,7 @@ class ScratchDir {
   ScratchDir(const ScratchDir&) = delete;
   ScratchDir& operator=(const ScratchDir&) = delete;
   std::string path(const std::string& name) const { return root_ + "/" + name; }
+  const std::string& root() const { return root_; }
 
  private:
   std::string root_;
@@ -21,6 +24,10 @@ class ScratchDir {
 
 void write_file(const std::string& path, const std::string& contents);
 std::string read_file(const std::string& path);
+
+// Every regular file directly in `folder`, by name, with its bytes (with its
+// size and modification time, for a file over 16 MiB).
+std::map<std::string, std::string> snapshot_files(const std::string& folder);
 
 enum class Console { kCaptured, kDevFull, kClosed };
 
@@ -37,5 +44,18 @@ struct RunResult {
 
 RunResult run_tool(const std::string& executable, const std::vector<std::string>& args,
                    const RunOptions& options = RunOptions());
+
+// chunksig's four files in a scratch folder: base, data, segments and
+// signatures (not created). The base file is sparse, so a start position
+// beyond 4 GiB costs no disk.
+struct ChunksigFiles {
+  ScratchDir dir;
+  std::string base = dir.path("base"), data = dir.path("data"), segments = dir.path("segments"),
+              signatures = dir.path("signatures");
+
+  ChunksigFiles(std::uint64_t fptr, const std::string& data_bytes, const std::string& segment_bytes);
+  std::vector<std::string> args() const { return {base, data, segments, signatures}; }
+  RunResult run(const RunOptions& options = RunOptions()) const;
+};
 
 #endif  // TESTS_TOOL_RUNNER_H

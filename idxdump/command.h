@@ -1,0 +1,10 @@
+// The idxdump command: `idxdump INDEX`.
+#ifndef IDXDUMP_COMMAND_H
+#define IDXDUMP_COMMAND_H
+
+// Runs the command on its arguments (argv[0] is the program name) and returns
+// the exit code: 0 when the whole job was done, 1 otherwise. Files it opens
+// stay open until the process ends.
+int run_idxdump(int argc, char** argv);
+
+#endif  // IDXDUMP_COMMAND_H

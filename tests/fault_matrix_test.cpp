@@ -1,0 +1,269 @@
+// The fault matrix: bad arguments, odd files and failing devices in every
+// position. Each case checks the exit code, the whole console output and the
+// bytes of every file in the scratch folder, before and after the run.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "reference_model.h"
+#include "tool_runner.h"
+
+namespace {
+
+const std::string kData = cycling_bytes(700);
+const std::string kSegments = segment(600, 0);
+const ChunksigOutput kExpected = reference_chunksig(0, kData, kSegments);
+const std::string kEntry = cycling_bytes(40);
+const std::string kEntryLine =
+    "level: 5; size: 04 03020100; attr: 0706; t_cr: 0F0E0D0C0B0A0908; t_cr: 1716151413121110; "
+    "crc0: 1B1A1918; crc1: 1F1E1D1C; sofs: 23222120; slen: 27262524; \n";
+
+// Runs a tool in `folder` and checks the exit code, the console, and that every
+// file there is as before, apart from `changed` (name and expected bytes).
+void expect_run(const std::string& folder, const std::string& tool, const std::vector<std::string>& args,
+                int exit_code, const std::string& console,
+                const std::optional<std::pair<std::string, std::string>>& changed = std::nullopt,
+                const RunOptions& options = RunOptions()) {
+  std::map<std::string, std::string> expected_files = snapshot_files(folder);
+  if (changed) expected_files[changed->first] = changed->second;
+  const RunResult result = run_tool(tool, args, options);
+  EXPECT_EQ(result.exit_code, exit_code) << testing::PrintToString(args);
+  EXPECT_EQ(result.console, console) << testing::PrintToString(args);
+  EXPECT_EQ(snapshot_files(folder), expected_files) << testing::PrintToString(args);
+}
+
+std::pair<std::string, std::string> signatures_become(const std::string& bytes) {
+  return {"signatures", bytes};
+}
+
+// A missing path, a path under a missing folder, or a directory, in each
+// position, and too few arguments: exit code 1, nothing printed, an existing
+// signature file untouched.
+TEST(FaultMatrix, UnopenablePathInEveryPosition) {
+  ChunksigFiles files(0, kData, kSegments);
+  write_file(files.signatures, "existing");
+  ASSERT_EQ(::mkdir(files.dir.path("folder").c_str(), 0755), 0);
+  for (const std::string& bad : {files.dir.path("missing"), files.dir.path("missing/file"),
+                                 files.dir.path("folder")}) {
+    // A missing signature file is simply created.
+    const std::size_t positions = bad == files.dir.path("missing") ? 3 : 4;
+    for (std::size_t position = 0; position < positions; ++position) {
+      std::vector<std::string> args = files.args();
+      args[position] = bad;
+      expect_run(files.dir.root(), CHUNKSIG_PATH, args, 1, "");
+    }
+    expect_run(files.dir.root(), IDXDUMP_PATH, {bad}, 1, "");
+  }
+  const std::vector<std::string> all = files.args();
+  for (std::size_t count = 0; count < 4; ++count) {
+    const std::vector<std::string> args(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(count));
+    expect_run(files.dir.root(), CHUNKSIG_PATH, args, 1, "");
+  }
+  expect_run(files.dir.root(), IDXDUMP_PATH, {}, 1, "");
+}
+
+TEST(FaultMatrix, EmptyFileInEveryPosition) {
+  ChunksigFiles files(0, kData, kSegments);
+  const std::string empty = files.dir.path("empty");
+  write_file(empty, "");
+  write_file(files.signatures, "");
+  std::vector<std::string> args = files.args();
+  args[0] = empty;  // start position 0
+  expect_run(files.dir.root(), CHUNKSIG_PATH, args, 0, kExpected.console,
+             signatures_become(kExpected.signatures));
+  args = files.args();
+  args[1] = empty;  // every byte missing, so hashed as 0xFF
+  const ChunksigOutput all_missing = reference_chunksig(0, "", kSegments);
+  expect_run(files.dir.root(), CHUNKSIG_PATH, args, 0, all_missing.console,
+             signatures_become(all_missing.signatures));
+  args = files.args();
+  args[2] = empty;
+  expect_run(files.dir.root(), CHUNKSIG_PATH, args, 0, "fptr=0\n", signatures_become(""));
+  expect_run(files.dir.root(), IDXDUMP_PATH, {empty}, 0, "");
+}
+
+TEST(FaultMatrix, DevNullInEveryPosition) {
+  ChunksigFiles files(0, kData, kSegments);
+  std::vector<std::string> args = files.args();
+  args[0] = "/dev/null";
+  expect_run(files.dir.root(), CHUNKSIG_PATH, args, 0, kExpected.console,
+             signatures_become(kExpected.signatures));
+  args = files.args();
+  args[1] = "/dev/null";
+  const ChunksigOutput all_missing = reference_chunksig(0, "", kSegments);
+  expect_run(files.dir.root(), CHUNKSIG_PATH, args, 0, all_missing.console,
+             signatures_become(all_missing.signatures));
+  args = files.args();
+  args[2] = "/dev/null";
+  expect_run(files.dir.root(), CHUNKSIG_PATH, args, 0, "fptr=0\n", signatures_become(""));
+  args = files.args();
+  args[3] = "/dev/null";
+  expect_run(files.dir.root(), CHUNKSIG_PATH, args, 0, kExpected.console);
+  expect_run(files.dir.root(), IDXDUMP_PATH, {"/dev/null"}, 0, "");
+}
+
+// 1 to 9 bytes after the last whole segment record, 1 to 39 after the last
+// whole index entry: ignored, and a normal end.
+TEST(FaultMatrix, PartialTrailingRecords) {
+  for (std::size_t extra = 1; extra < 40; ++extra) {
+    const std::string tail(extra, '\x5A');
+    if (extra < 10) {
+      ChunksigFiles files(0, kData, kSegments + tail);
+      expect_run(files.dir.root(), CHUNKSIG_PATH, files.args(), 0, kExpected.console,
+                 signatures_become(kExpected.signatures));
+    }
+    ScratchDir dir;
+    write_file(dir.path("index"), kEntry + tail);
+    expect_run(dir.root(), IDXDUMP_PATH, {dir.path("index")}, 0, kEntryLine);
+  }
+}
+
+// A data file that is a pipe: exactly the bytes the segments need are read.
+// The pipe stays open for writing, so a read beyond them would never return.
+TEST(FaultMatrix, FifoAsDataIsConsumedExactly) {
+  ChunksigFiles files(0, "", kSegments);
+  const std::string fifo = files.dir.path("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  const int fd = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  const std::string beyond = "bytes no segment needs";
+  const std::string written = kData.substr(0, 600) + beyond;
+  ASSERT_EQ(::write(fd, written.data(), written.size()), static_cast<ssize_t>(written.size()));
+  std::vector<std::string> args = files.args();
+  args[1] = fifo;
+  expect_run(files.dir.root(), CHUNKSIG_PATH, args, 0, kExpected.console,
+             signatures_become(kExpected.signatures));
+  char left[64];
+  EXPECT_EQ(std::string(left, static_cast<std::size_t>(std::max<ssize_t>(0, ::read(fd, left, sizeof left)))),
+            beyond);
+  ::close(fd);
+}
+
+// Writes `bytes` into the pipe at `path` in small pieces with pauses, so that
+// records arrive split, then closes it.
+std::thread feed_in_pieces(const std::string& path, const std::string& bytes) {
+  return std::thread([path, bytes] {
+    const int fd = ::open(path.c_str(), O_WRONLY);
+    for (std::size_t at = 0; fd >= 0 && at < bytes.size(); at += 7) {
+      if (::write(fd, bytes.data() + at, std::min<std::size_t>(7, bytes.size() - at)) < 0) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    if (fd >= 0) ::close(fd);
+  });
+}
+
+TEST(FaultMatrix, FifoAsSegmentListIndexAndSignatureFile) {
+  ChunksigFiles files(0, kData, kSegments);
+  const std::string fifo = files.dir.path("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  const std::string segments = segment(100, 0) + segment(200, 100) + segment(300, 300) + "\1\2\3";
+  const ChunksigOutput expected = reference_chunksig(0, kData, segments);
+  std::vector<std::string> args = files.args();
+  args[2] = fifo;
+  std::thread feeder = feed_in_pieces(fifo, segments);
+  expect_run(files.dir.root(), CHUNKSIG_PATH, args, 0, expected.console,
+             signatures_become(expected.signatures));
+  feeder.join();
+
+  feeder = feed_in_pieces(fifo, kEntry + kEntry + "\1\2");
+  expect_run(files.dir.root(), IDXDUMP_PATH, {fifo}, 0, kEntryLine + kEntryLine);
+  feeder.join();
+
+  std::string received;
+  std::thread drain([&] {
+    const int fd = ::open(fifo.c_str(), O_RDONLY);
+    char buffer[256];
+    for (ssize_t got; fd >= 0 && (got = ::read(fd, buffer, sizeof buffer)) > 0;) received.append(buffer, got);
+    if (fd >= 0) ::close(fd);
+  });
+  args = files.args();
+  args[3] = fifo;
+  expect_run(files.dir.root(), CHUNKSIG_PATH, args, 0, kExpected.console);
+  drain.join();
+  EXPECT_EQ(received, kExpected.signatures);
+}
+
+// A signature file that cannot take every record: exit code 1 at once, and the
+// bytes written before the failure stay. The limit makes writes fail with EFBIG.
+TEST(FaultMatrix, SignatureWriteFailures) {
+  ChunksigFiles files(0, kData, kSegments);
+  std::vector<std::string> args = files.args();
+  args[3] = "/dev/full";
+  expect_run(files.dir.root(), CHUNKSIG_PATH, args, 1, kExpected.console);
+  for (long long limit : {0LL, 5LL, 10LL, 25LL, 49LL}) {
+    RunOptions limited;
+    limited.file_size_limit = limit;
+    expect_run(files.dir.root(), CHUNKSIG_PATH, files.args(), 1, kExpected.console,
+               signatures_become(kExpected.signatures.substr(0, static_cast<std::size_t>(limit))), limited);
+  }
+  RunOptions exact;
+  exact.file_size_limit = static_cast<long long>(kExpected.signatures.size());
+  expect_run(files.dir.root(), CHUNKSIG_PATH, files.args(), 0, kExpected.console,
+             signatures_become(kExpected.signatures), exact);
+}
+
+// A data file with a hole reads as zeros there.
+TEST(FaultMatrix, DataFileWithAHole) {
+  const std::string head = random_bytes(300, 9), tail = random_bytes(300, 10);
+  const std::size_t hole = 1 << 20;
+  std::string data = head;
+  data.resize(head.size() + hole, '\0');
+  data += tail;
+  const std::string segments = segment(200, 0) + segment(static_cast<std::uint32_t>(data.size()), 100);
+  ChunksigFiles files(0, head, segments);
+  ASSERT_EQ(::truncate(files.data.c_str(), static_cast<off_t>(head.size() + hole)), 0);
+  std::ofstream(files.data, std::ios::binary | std::ios::app) << tail;
+  const ChunksigOutput expected = reference_chunksig(0, data, segments);
+  expect_run(files.dir.root(), CHUNKSIG_PATH, files.args(), 0, expected.console,
+             signatures_become(expected.signatures));
+}
+
+// Start positions, segment ends and spans beyond 32 bits. The expected records
+// of long 0xFF runs come from their closed form: 0xFF bytes never meet the
+// threshold, so they make chunks of 65535 bytes.
+TEST(FaultMatrix, FiveGiBStartPosition) {
+  const std::uint64_t five_gib = std::uint64_t{5} << 30;
+  const std::string data = random_bytes(1000, 11);
+  const std::string segments =
+      segment(4000, 0) + segment(300, five_gib) + segment(200, five_gib + 500) + segment(0, five_gib + 900);
+  ChunksigFiles files(five_gib, data, segments);
+  const ChunksigOutput expected = reference_chunksig(five_gib, data, segments);
+  ASSERT_EQ(expected.console.substr(0, 16), "fptr=5368709120\n");
+  expect_run(files.dir.root(), CHUNKSIG_PATH, files.args(), 0, expected.console,
+             signatures_become(expected.signatures));
+}
+
+TEST(FaultMatrix, SpanJustOver4GiB) {
+  ChunksigFiles files(0, "", segment(0xFFFFFFFF, 2));
+  std::string expected;
+  const std::string full = reference_signature(std::string(65535, '\xFF'));
+  for (int i = 0; i < 65537; ++i) expected += full;
+  expected += reference_signature("\xFF\xFF");
+  expect_run(files.dir.root(), CHUNKSIG_PATH, files.args(), 0,
+             "fptr=0\n00000001 00000001 FFFFFFFF 00000002 00000001 !!!\n", signatures_become(expected));
+}
+
+// Permissions do not stop root, so these run only for other users.
+TEST(FaultMatrix, PermissionDenied) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root reads and writes everything";
+  ChunksigFiles files(0, kData, kSegments);
+  ASSERT_EQ(::chmod(files.data.c_str(), 0), 0);
+  expect_run(files.dir.root(), CHUNKSIG_PATH, files.args(), 1, "");
+  ASSERT_EQ(::chmod(files.data.c_str(), 0644), 0);
+  const std::string locked = files.dir.path("locked");
+  ASSERT_EQ(::mkdir(locked.c_str(), 0555), 0);
+  std::vector<std::string> args = files.args();
+  args[3] = locked + "/signatures";
+  expect_run(files.dir.root(), CHUNKSIG_PATH, args, 1, "");
+}
+
+}  // namespace
