@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -67,8 +68,17 @@ RunResult run_tool(const std::string& executable, const std::vector<std::string>
   // A pipe, not a file, so that a file-size limit never cuts the console.
   int capture[2];
   if (::pipe(capture) != 0) std::abort();
-  std::vector<char*> argv{const_cast<char*>(executable.c_str())};
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  // CHUNKTOOLS_TOOL_WRAPPER, when set, runs every tool under another program,
+  // such as "valgrind --error-exitcode=99" (words separated by spaces).
+  std::vector<std::string> words;
+  if (const char* wrapper = std::getenv("CHUNKTOOLS_TOOL_WRAPPER")) {
+    std::istringstream split(wrapper);
+    for (std::string word; split >> word;) words.push_back(word);
+  }
+  words.push_back(executable);
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(&word[0]);
   argv.push_back(nullptr);
 
   const pid_t child = ::fork();
@@ -91,7 +101,7 @@ RunResult run_tool(const std::string& executable, const std::vector<std::string>
       ::setrlimit(RLIMIT_FSIZE, &limit);
       ::signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
     }
-    ::execv(argv[0], argv.data());
+    ::execvp(argv[0], argv.data());
     ::_exit(127);
   }
   ::close(capture[1]);
