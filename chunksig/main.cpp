@@ -1,3 +1,3 @@
-#include "command.h"
+#include "chunksig_command.h"
 
 int main(int argc, char** argv) { return run_chunksig(argc, argv); }

@@ -1,3 +1,3 @@
-#include "command.h"
+#include "idxdump_command.h"
 
 int main(int argc, char** argv) { return run_idxdump(argc, argv); }

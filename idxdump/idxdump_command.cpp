@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "command.h"
+#include "idxdump_command.h"
 #include "console.h"
 #include "file_handle.h"
 #include "little_endian.h"

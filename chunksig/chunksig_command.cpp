@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "chunk_hasher.h"
-#include "command.h"
+#include "chunksig_command.h"
 #include "console.h"
 #include "cut_rule.h"
 #include "file_handle.h"

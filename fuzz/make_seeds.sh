@@ -1,0 +1,29 @@
+#!/bin/sh
+# Writes seed inputs for the fuzz targets into DIR/<target>/.
+# Usage: make_seeds.sh DIR
+set -eu
+out=$1
+mkdir -p "$out/chunk_hasher_fuzz" "$out/chunksig_fuzz" "$out/idxdump_fuzz"
+
+# le N WIDTH: N as WIDTH little-endian bytes.
+le() { n=$1; k=0; while [ "$k" -lt "$2" ]; do
+  printf "\\$(printf %o $((n % 256)))"; n=$((n / 256)); k=$((k + 1)); done; }
+bytes() { head -c "$1" /dev/urandom; }  # random content; seeds need not repeat
+
+# Hasher: no extra ends, and an end every 150 bytes; random, zero and text data.
+{ le 0 2; bytes 3000; } > "$out/chunk_hasher_fuzz/random"
+{ le 150 2; head -c 3000 /dev/zero; } > "$out/chunk_hasher_fuzz/zeros"
+{ le 77 2; i=0; while [ $i -lt 60 ]; do printf 'the chunk of data and a stream\n'; i=$((i + 1)); done; } \
+  > "$out/chunk_hasher_fuzz/text"
+
+# chunksig: narrowed fields (flags 0) and raw fields (flags 1 and 0x41).
+{ le 0 1; le 0 2; le 1024 2; bytes 1024; le 600 4; le 0 6; } > "$out/chunksig_fuzz/one_segment"
+{ le 0 1; le 100 2; le 1024 2; bytes 1024; le 50 4; le 0 6; le 300 4; le 50 6; le 20 4; le 400 6; } \
+  > "$out/chunksig_fuzz/worked_example"
+{ le 0 1; le 0 2; le 0 2; le 300 4; le 2000 6; le 100 4; le 0 6; printf 'abc'; } > "$out/chunksig_fuzz/gap_stale_partial"
+{ le 1 1; le 16 2; le 200 2; bytes 200; le 4294967295 4; le 1 6; le 70000 4; le 0 6; } > "$out/chunksig_fuzz/raw_huge"
+{ le 65 1; le 1 2; le 100 2; bytes 100; le 300 4; le 4294967296 6; } > "$out/chunksig_fuzz/raw_beyond_4gib"
+
+# idxdump: whole entries, extremes, and a partial tail.
+{ head -c 40 /dev/zero; bytes 80; printf 'partial'; } > "$out/idxdump_fuzz/mixed"
+{ i=0; while [ $i -lt 40 ]; do printf '\377'; i=$((i + 1)); done; } > "$out/idxdump_fuzz/all_ones"
