@@ -2,11 +2,13 @@
 # from a fresh clone.
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 30
 WERROR ?= OFF
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all build test demo sanitize clean
+.PHONY: all build test demo sanitize fuzz-smoke soak clean
 
 all: build
 
@@ -21,6 +23,17 @@ test: build
 sanitize:
 	$(MAKE) test BUILD=$(SANITIZE_BUILD) CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCHUNKTOOLS_SANITIZE=ON $(CMAKE_FLAGS)"
 
+# Each libFuzzer target for FUZZ_SECONDS, from generated seeds (needs clang).
+fuzz-smoke:
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCHUNKTOOLS_FUZZ=ON -DCHUNKTOOLS_TESTS=OFF -DCHUNKTOOLS_WERROR=$(WERROR) -DCHUNKTOOLS_FUZZ_SECONDS=$(FUZZ_SECONDS)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	ctest --test-dir $(FUZZ_BUILD) --output-on-failure -j $(JOBS) --timeout 900
+
+# chunksig over an 8 GiB stream against an independent model (minutes; not in CI).
+soak: build
+	bench/soak.sh 8 $(BUILD)
+
 demo: build
 	@rm -rf $(BUILD)/demo && mkdir -p $(BUILD)/demo
 	@$(BUILD)/samplegen example $(BUILD)/demo
@@ -32,4 +45,4 @@ demo: build
 	@cd $(BUILD)/demo && ../idxdump index
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)
