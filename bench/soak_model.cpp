@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "splitmix64.h"
+
 namespace {
 
 std::uint32_t crc_table[256];
@@ -28,16 +30,6 @@ void make_crc_table() {
 
 // Running standard CRC-32: start at 0xFFFFFFFF, finish with ~.
 inline std::uint32_t crc_step(std::uint32_t c, std::uint8_t b) { return crc_table[(c ^ b) & 0xFF] ^ (c >> 8); }
-
-struct Random {
-  std::uint64_t state;
-  std::uint64_t next() {
-    std::uint64_t z = (state += 0x9E3779B97F4A7C15ULL);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-    return z ^ (z >> 31);
-  }
-};
 
 std::FILE* open_or_die(const std::string& path) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
@@ -88,7 +80,7 @@ int main(int argc, char** argv) {
   const std::string dir = argv[1];
   const std::uint64_t stream_end = (argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 8) << 30;
   make_crc_table();
-  Random random{42};
+  SplitMix64 random{42};
 
   const std::uint64_t fptr = 123457;
   std::FILE* base = open_or_die(dir + "/base");

@@ -23,18 +23,9 @@
 #include <filesystem>
 #include <string>
 
-namespace {
+#include "splitmix64.h"
 
-// splitmix64: small, fast and the same on every platform.
-struct Random {
-  std::uint64_t state;
-  std::uint64_t next() {
-    std::uint64_t z = (state += 0x9E3779B97F4A7C15ULL);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-    return z ^ (z >> 31);
-  }
-};
+namespace {
 
 int usage() {
   std::fputs(
@@ -105,7 +96,7 @@ void put_segment(Output& out, std::uint32_t len, std::uint64_t ofs) {
 
 bool write_index(const std::string& path, std::uint64_t entries, std::uint64_t seed) {
   Output out(path);
-  Random random{seed};
+  SplitMix64 random{seed};
   for (std::uint64_t i = 0; i < entries; ++i) {
     const std::uint64_t size = random.next() >> 40;  // mostly below 16 MiB
     out.put_le(size, 4);
@@ -134,7 +125,7 @@ bool write_stream(const std::string& dir, std::uint64_t size, std::uint64_t segm
   Output base(dir + "/base");
   Output data(dir + "/data");
   Output segments(dir + "/segments");
-  Random random{seed};
+  SplitMix64 random{seed};
   static const char* const kWords[] = {"the ", "chunk ", "of ", "data ", "and ", "a ", "stream\n", "signature "};
   unsigned char block[1 << 16];
   for (std::uint64_t done = 0; done < size;) {
