@@ -4,6 +4,10 @@
 # and print exactly what they should, and the manual pages must render.
 # Usage: install_test.sh BUILD_DIR VERSION
 set -eu
+# 77: skipped, where a program the packaging needs is not installed.
+for program in cpack dpkg-deb dpkg-shlibdeps file groff gzip; do
+  command -v "$program" >/dev/null 2>&1 || { echo "$program not installed: skipped"; exit 77; }
+done
 build=$(cd "$1" && pwd)
 version=$2
 scratch=$(mktemp -d)
