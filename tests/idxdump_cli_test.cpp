@@ -58,12 +58,10 @@ INSTANTIATE_TEST_SUITE_P(
                              kZeroLine + kCountingLine + kHighLine}),
     [](const testing::TestParamInfo<DumpCase>& info) { return info.param.name; });
 
-TEST(IdxdumpFailures, ExitCodeOneAndNothingPrinted) {
+// Missing arguments and unopenable paths are in the fault matrix.
+TEST(IdxdumpFailures, ReadErrorsAndUnwritableConsole) {
   ScratchDir dir;
   write_file(dir.path("index"), entry_of_bytes(1));
-  EXPECT_EQ(run_tool(kIdxdump, {}).exit_code, 1);
-  EXPECT_EQ(run_tool(kIdxdump, {dir.path("missing")}).exit_code, 1);
-  EXPECT_EQ(run_tool(kIdxdump, {dir.path("")}).exit_code, 1);  // a directory
   const RunResult read_error = run_tool(kIdxdump, {"/proc/self/mem"});
   EXPECT_EQ(read_error.exit_code, 1);
   EXPECT_EQ(read_error.console, "");
