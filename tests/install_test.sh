@@ -36,6 +36,7 @@ check_installed() {
     file="$root/share/man/man1/$page.1.gz"
     gzip -dc "$file" | groff -t -man -Tutf8 -ww 2>&1 >/dev/null | grep . && fail "$file renders with warnings"
     gzip -dc "$file" | groff -t -man -Tutf8 2>/dev/null | grep -q "^ *$page - " || fail "$file has no NAME line"
+    gzip -dc "$file" | grep -q "^\.TH .*\"chunktools $version\"" || fail "$file does not name version $version"
   done
   return 0
 }
