@@ -54,14 +54,20 @@ class FileHandle {
   // more bytes, kReadError when the platform reports an error.
   int read_byte();
 
+  // Reads up to `count` (> 0) bytes into `buffer` with one platform call:
+  // the number read (possibly fewer than asked, as pipes deliver), 0 at end of
+  // file, -1 on a read error.
+  std::ptrdiff_t read_some(void* buffer, std::size_t count);
+
   // Reads exactly `count` bytes into `buffer`, waiting through short reads
   // (pipes deliver data in pieces), so that only the end of the file or an
   // error yields less than a whole record.
   ReadResult read_record(void* buffer, std::size_t count);
 
-  // Writes the `count` bytes of `record` at the current position: 0 when all
-  // were written, nonzero when fewer were (disk full, file-size limit, error).
-  int write_record(const void* record, std::size_t count);
+  // Writes the `count` bytes at `bytes` at the current position, waiting
+  // through partial writes. Returns how many were written: `count`, or fewer
+  // when the platform refused the rest (disk full, file-size limit, error).
+  std::size_t write_all(const void* bytes, std::size_t count);
 
   // Releases the handle; the object is null afterwards.
   void close();

@@ -12,19 +12,6 @@
 
 static_assert(sizeof(off_t) == 8, "file offsets must be 64-bit, even in 32-bit builds");
 
-namespace {
-
-// read(2) that retries when a signal interrupts it before any byte arrived.
-ssize_t read_some(int fd, void* buffer, std::size_t count) {
-  ssize_t got;
-  do {
-    got = ::read(fd, buffer, count);
-  } while (got < 0 && errno == EINTR);
-  return got;
-}
-
-}  // namespace
-
 FileHandle FileHandle::open_read(const char* path) {
   int fd;
   do {
@@ -69,9 +56,18 @@ std::uint64_t FileHandle::size() {
   return static_cast<std::uint64_t>(static_cast<std::int64_t>(end));
 }
 
+std::ptrdiff_t FileHandle::read_some(void* buffer, std::size_t count) {
+  // A signal that interrupts the call before any byte arrived is retried.
+  ssize_t got;
+  do {
+    got = ::read(handle_, buffer, count);
+  } while (got < 0 && errno == EINTR);
+  return got < 0 ? -1 : got;
+}
+
 int FileHandle::read_byte() {
   unsigned char byte;
-  const ssize_t got = read_some(handle_, &byte, 1);
+  const std::ptrdiff_t got = read_some(&byte, 1);
   if (got == 1) return byte;
   return got == 0 ? kEndOfFile : kReadError;
 }
@@ -80,7 +76,7 @@ ReadResult FileHandle::read_record(void* buffer, std::size_t count) {
   unsigned char* bytes = static_cast<unsigned char*>(buffer);
   std::size_t have = 0;
   while (have < count) {
-    const ssize_t got = read_some(handle_, bytes + have, count - have);
+    const std::ptrdiff_t got = read_some(bytes + have, count - have);
     if (got < 0) return ReadResult::kError;
     if (got == 0) return ReadResult::kEnd;
     have += static_cast<std::size_t>(got);
@@ -88,16 +84,16 @@ ReadResult FileHandle::read_record(void* buffer, std::size_t count) {
   return ReadResult::kRecord;
 }
 
-int FileHandle::write_record(const void* record, std::size_t count) {
-  const unsigned char* bytes = static_cast<const unsigned char*>(record);
+std::size_t FileHandle::write_all(const void* bytes, std::size_t count) {
+  const unsigned char* next = static_cast<const unsigned char*>(bytes);
   std::size_t done = 0;
   while (done < count) {
-    const ssize_t put = ::write(handle_, bytes + done, count - done);
+    const ssize_t put = ::write(handle_, next + done, count - done);
     if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return 1;
+    if (put <= 0) break;
     done += static_cast<std::size_t>(put);
   }
-  return 0;
+  return done;
 }
 
 void FileHandle::close() {

@@ -26,8 +26,8 @@ TEST(FileHandle, CreateTruncatesAndWritesRecordsVerbatim) {
   FileHandle out = FileHandle::create_write(path.c_str());
   ASSERT_TRUE(out.is_open());
   EXPECT_EQ(read_file(path), "");
-  EXPECT_EQ(out.write_record("0123456789", 10), 0);
-  EXPECT_EQ(out.write_record("abcdefghij", 10), 0);
+  EXPECT_EQ(out.write_all("0123456789", 10), 10u);
+  EXPECT_EQ(out.write_all("abcdefghij", 10), 10u);
   out.close();
   EXPECT_EQ(read_file(path), "0123456789abcdefghij");
 }

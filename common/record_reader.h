@@ -1,0 +1,36 @@
+// Reads a file of fixed-size records in blocks of whole records, so that a
+// regular file costs one platform call per block rather than one per record.
+#ifndef COMMON_RECORD_READER_H
+#define COMMON_RECORD_READER_H
+
+#include <cstddef>
+
+#include "file_handle.h"
+
+class RecordReader {
+ public:
+  // `buffer` holds `capacity` records of `record_size` bytes and outlives the
+  // reader; the tools pass static arrays.
+  RecordReader(FileHandle& file, unsigned char* buffer, std::size_t record_size,
+               std::size_t capacity);
+
+  // The next block of whole records, left at records():
+  //   kRecord  with *count >= 1,
+  //   kEnd     when the file has ended (a partial last record is dropped),
+  //   kError   when the platform reported a read error.
+  // Records read before an error or an end come back first; the error or end
+  // follows on the next call, which makes no further platform call.
+  ReadResult next_block(std::size_t* count);
+
+  const unsigned char* records() const { return buffer_; }
+
+ private:
+  FileHandle& file_;
+  unsigned char* buffer_;
+  std::size_t record_size_;
+  std::size_t capacity_bytes_;
+  bool ended_ = false;
+  bool failed_ = false;
+};
+
+#endif  // COMMON_RECORD_READER_H

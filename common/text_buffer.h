@@ -1,0 +1,38 @@
+// A small formatter for the tools' console lines: fixed-width upper-case hex and
+// decimal into a fixed buffer, with none of printf's per-call parsing. The text
+// is the same as printf's "%0*X", "%u" and "%lld" would give.
+#ifndef COMMON_TEXT_BUFFER_H
+#define COMMON_TEXT_BUFFER_H
+
+#include <cstddef>
+#include <cstdint>
+
+class TextBuffer {
+ public:
+  // `storage` outlives the buffer; the tools pass static arrays.
+  TextBuffer(char* storage, std::size_t capacity) : text_(storage), capacity_(capacity) {}
+
+  // The appenders assume room; callers check room() against their longest line.
+  template <std::size_t N>
+  void literal(const char (&text)[N]) {
+    for (std::size_t i = 0; i + 1 < N; ++i) text_[size_ + i] = text[i];
+    size_ += N - 1;
+  }
+  // The low 4 * `digits` bits of `value`, zero-padded.
+  void hex(std::uint64_t value, int digits);
+  void decimal(std::int64_t value);
+
+  std::size_t room() const { return capacity_ - size_; }
+  const char* data() const { return text_; }
+  std::size_t size() const { return size_; }
+  // Hands the text to standard output and empties the buffer; false when the
+  // stream reports an error.
+  bool flush_to_stdout();
+
+ private:
+  char* text_;
+  std::size_t capacity_;
+  std::size_t size_ = 0;
+};
+
+#endif  // COMMON_TEXT_BUFFER_H
