@@ -2,33 +2,54 @@
 //
 // Prints every 40-byte entry of an index file as one line of labelled fields.
 // Silent on failure: the exit code alone tells (0 done, 1 anything went wrong).
-#include <cinttypes>
+#include <cstddef>
 #include <cstdint>
-#include <cstdio>
 
 #include "idxdump_command.h"
 #include "console.h"
 #include "file_handle.h"
 #include "little_endian.h"
+#include "record_reader.h"
+#include "text_buffer.h"
 
 namespace {
 
-constexpr int kEntryBytes = 40;
+constexpr std::size_t kEntryBytes = 40;
+constexpr std::size_t kEntriesPerRead = 4096;
+// The longest line: "level: 255; " and eight labelled fields.
+constexpr std::size_t kLongestLine = 160;
 
-// Prints one entry as stored, field by field. Both times carry the label
-// "t_cr: ": scripts that read this output depend on it.
-void print_entry(const unsigned char (&entry)[kEntryBytes]) {
-  std::printf("level: %u; ", static_cast<unsigned>(entry[5]));
-  std::printf("size: %02" PRIX32 " %08" PRIX32 "; ", static_cast<std::uint32_t>(entry[4]),
-              static_cast<std::uint32_t>(load_le(entry, 4)));
-  std::printf("attr: %04" PRIX32 "; ", static_cast<std::uint32_t>(load_le(entry + 6, 2)));
-  std::printf("t_cr: %016" PRIX64 "; ", load_le(entry + 8, 8));
-  std::printf("t_cr: %016" PRIX64 "; ", load_le(entry + 16, 8));
-  std::printf("crc0: %08" PRIX32 "; ", static_cast<std::uint32_t>(load_le(entry + 24, 4)));
-  std::printf("crc1: %08" PRIX32 "; ", static_cast<std::uint32_t>(load_le(entry + 28, 4)));
-  std::printf("sofs: %08" PRIX32 "; ", static_cast<std::uint32_t>(load_le(entry + 32, 4)));
-  std::printf("slen: %08" PRIX32 "; ", static_cast<std::uint32_t>(load_le(entry + 36, 4)));
-  std::printf("\n");
+unsigned char entries[kEntriesPerRead * kEntryBytes];
+char text_storage[64 * 1024];
+
+std::uint32_t field32(const unsigned char* entry, int offset) {
+  return static_cast<std::uint32_t>(load_le(entry + offset, 4));
+}
+
+// One entry as stored, field by field. Both times carry the label "t_cr: ":
+// scripts that read this output depend on it.
+void format_entry(const unsigned char* entry, TextBuffer& out) {
+  out.literal("level: ");
+  out.decimal(entry[5]);
+  out.literal("; size: ");
+  out.hex(entry[4], 2);
+  out.literal(" ");
+  out.hex(field32(entry, 0), 8);
+  out.literal("; attr: ");
+  out.hex(load_le(entry + 6, 2), 4);
+  out.literal("; t_cr: ");
+  out.hex(load_le(entry + 8, 8), 16);
+  out.literal("; t_cr: ");
+  out.hex(load_le(entry + 16, 8), 16);
+  out.literal("; crc0: ");
+  out.hex(field32(entry, 24), 8);
+  out.literal("; crc1: ");
+  out.hex(field32(entry, 28), 8);
+  out.literal("; sofs: ");
+  out.hex(field32(entry, 32), 8);
+  out.literal("; slen: ");
+  out.hex(field32(entry, 36), 8);
+  out.literal("; \n");
 }
 
 }  // namespace
@@ -40,12 +61,20 @@ int run_idxdump(int argc, char** argv) {
   FileHandle index = FileHandle::open_read(argv[1]);
   if (!index.is_open()) return 1;
 
-  unsigned char entry[kEntryBytes];
+  RecordReader reader(index, entries, kEntryBytes, kEntriesPerRead);
+  TextBuffer out(text_storage, sizeof text_storage);
   for (;;) {
-    const ReadResult got = index.read_record(entry, sizeof entry);
-    if (got == ReadResult::kError) return 1;
-    if (got == ReadResult::kEnd) break;
-    print_entry(entry);
+    std::size_t count;
+    const ReadResult got = reader.next_block(&count);
+    if (got != ReadResult::kRecord) {
+      // Lines for the entries before a read error still go out, then exit 1.
+      const bool flushed = out.flush_to_stdout();
+      if (got == ReadResult::kError) return 1;
+      return flushed && console_finish() ? 0 : 1;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+      if (out.room() < kLongestLine && !out.flush_to_stdout()) return 1;
+      format_entry(entries + i * kEntryBytes, out);
+    }
   }
-  return console_finish() ? 0 : 1;
 }
