@@ -2,7 +2,7 @@
 
 #include "little_endian.h"
 
-SegmentRecord SegmentRecord::decode(const unsigned char (&bytes)[kBytes]) {
+SegmentRecord SegmentRecord::decode(const unsigned char* bytes) {
   return SegmentRecord{static_cast<std::uint32_t>(load_le(bytes, 4)), load_le(bytes + 4, 6)};
 }
 

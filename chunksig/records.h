@@ -11,7 +11,7 @@ struct SegmentRecord {
   std::uint32_t len;  // bytes 0-3
   std::uint64_t ofs;  // 48 bits: bytes 4-7 the low 32, bytes 8-9 the high 16
 
-  static SegmentRecord decode(const unsigned char (&bytes)[kBytes]);
+  static SegmentRecord decode(const unsigned char* bytes);  // kBytes bytes
   std::uint64_t end() const { return ofs + len; }
 };
 

@@ -1,0 +1,142 @@
+#include "chunk_kernels.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "cut_rule.h"
+
+namespace {
+
+constexpr std::size_t kWindowBytes = 12;
+
+// Bit by bit, for building the tables at compile time.
+constexpr std::uint32_t bitwise_crc32(const unsigned char* bytes, std::size_t count) {
+  std::uint32_t reg = 0xFFFFFFFF;
+  for (std::size_t i = 0; i < count; ++i) {
+    reg ^= bytes[i];
+    for (int bit = 0; bit < 8; ++bit) reg = (reg & 1) ? (reg >> 1) ^ 0xEDB88320 : reg >> 1;
+  }
+  return ~reg;
+}
+
+constexpr WindowFilterTables make_window_filter_tables() {
+  WindowFilterTables t{};
+  unsigned char window[kWindowBytes] = {};
+  const std::uint32_t zero_window = bitwise_crc32(window, kWindowBytes);
+  for (std::size_t k = 0; k < kWindowBytes; ++k) {
+    for (unsigned nibble = 0; nibble < 16; ++nibble) {
+      for (int half = 0; half < 2; ++half) {
+        window[k] = static_cast<unsigned char>(nibble << (4 * half));
+        std::uint32_t top7 = (bitwise_crc32(window, kWindowBytes) ^ zero_window) >> 25;
+        if (k == 0 && half == 0) top7 ^= zero_window >> 25;
+        unsigned char(&table)[32] = half == 0 ? t.low[k] : t.high[k];
+        table[nibble] = table[nibble + 16] = static_cast<unsigned char>(top7);
+      }
+      window[k] = 0;
+    }
+    for (int bit = 0; bit < 8; ++bit) {
+      window[k] = static_cast<unsigned char>(1u << bit);
+      const std::uint32_t top7 = (bitwise_crc32(window, kWindowBytes) ^ zero_window) >> 25;
+      for (int r = 0; r < 7; ++r) {
+        if ((top7 >> r) & 1) t.matrix[k] |= std::uint64_t{1} << (8 * (7 - r) + bit);
+      }
+    }
+    window[k] = 0;
+  }
+  t.constant = static_cast<unsigned char>(zero_window >> 25);
+  return t;
+}
+
+// leaving[b]: what byte b contributes to a window's CRC-32 at the moment it
+// drops out of the window, so that rolling by one byte is one table step and
+// one XOR.
+struct LeavingTable {
+  std::uint32_t leaving[256];
+};
+
+constexpr LeavingTable make_leaving_table() {
+  LeavingTable t{};
+  unsigned char bytes[kWindowBytes + 1] = {};
+  const std::uint32_t zero_window = bitwise_crc32(bytes, kWindowBytes);
+  for (unsigned b = 0; b < 256; ++b) {
+    bytes[0] = static_cast<unsigned char>(b);
+    t.leaving[b] = bitwise_crc32(bytes, kWindowBytes + 1) ^ zero_window;
+  }
+  return t;
+}
+
+constexpr LeavingTable kLeaving = make_leaving_table();
+
+// by_position[k][b]: what byte b at window position k (0 the oldest) adds to
+// the window's CRC-32; the all-zero window's CRC is folded into position 0.
+struct WindowByteTables {
+  std::uint32_t by_position[kWindowBytes][256];
+};
+
+constexpr WindowByteTables make_window_byte_tables() {
+  WindowByteTables t{};
+  unsigned char window[kWindowBytes] = {};
+  const std::uint32_t zero_window = bitwise_crc32(window, kWindowBytes);
+  for (std::size_t k = 0; k < kWindowBytes; ++k) {
+    for (unsigned b = 0; b < 256; ++b) {
+      window[k] = static_cast<unsigned char>(b);
+      t.by_position[k][b] = bitwise_crc32(window, kWindowBytes) ^ (k == 0 ? 0 : zero_window);
+    }
+    window[k] = 0;
+  }
+  return t;
+}
+
+constexpr WindowByteTables kWindowBytesTables = make_window_byte_tables();
+
+}  // namespace
+
+const WindowFilterTables kWindowFilterTables = make_window_filter_tables();
+
+std::uint32_t window_crc(const unsigned char* last) {
+  const unsigned char* first = last - (kWindowBytes - 1);
+  std::uint32_t crc = 0;
+  for (std::size_t k = 0; k < kWindowBytes; ++k) crc ^= kWindowBytesTables.by_position[k][first[k]];
+  return crc;
+}
+
+void scan_portable(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap) {
+  const std::uint32_t* table = kCrc32Tables.tables[0];
+  // The register of the window that ends just before position 0.
+  std::uint32_t reg = ~crc32_update(0, bytes - kWindowBytes, kWindowBytes);
+  std::uint64_t word = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    reg = (reg >> 8) ^ table[(reg ^ bytes[i]) & 0xFF] ^ kLeaving.leaving[bytes[i - kWindowBytes]];
+    word |= static_cast<std::uint64_t>(~reg < kBoundaryThreshold) << (i % 64);
+    if (i % 64 == 63) {
+      bitmap[i / 64] = word;
+      word = 0;
+    }
+  }
+  if (count % 64 != 0) bitmap[count / 64] = word;
+}
+
+CpuTier chosen_cpu_tier() {
+  const CpuTier supported = supported_cpu_tier();
+  const char* cap = std::getenv("CHUNKTOOLS_CPU_TIER");
+  if (cap == nullptr) return supported;
+  CpuTier wanted = CpuTier::kPortable;
+  if (std::strcmp(cap, "avx2") == 0) wanted = CpuTier::kAvx2;
+  if (std::strcmp(cap, "vpclmul") == 0) wanted = CpuTier::kAvx2Vpclmul;
+  if (std::strcmp(cap, "gfni") == 0) wanted = CpuTier::kGfni;
+  return wanted < supported ? wanted : supported;
+}
+
+const char* cpu_tier_name(CpuTier tier) {
+  switch (tier) {
+    case CpuTier::kAvx2:
+      return "avx2";
+    case CpuTier::kAvx2Vpclmul:
+      return "vpclmul";
+    case CpuTier::kGfni:
+      return "gfni";
+    case CpuTier::kPortable:
+      break;
+  }
+  return "portable";
+}

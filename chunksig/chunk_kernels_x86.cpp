@@ -1,0 +1,226 @@
+// AVX2, GFNI and carry-less-multiply kernels. This is the only file built with
+// -mavx2 -mpclmul -mvpclmulqdq -mgfni: nothing here may run before the dispatcher has
+// checked the CPU, so it includes no header that defines inline code of its
+// own beyond the intrinsics.
+#include "chunk_kernels_x86.h"
+
+#include <immintrin.h>
+
+#include "chunk_kernels.h"
+
+namespace {
+
+// x^n mod P for the CRC-32 polynomial P, bit-reflected (bit 0 holds x^31).
+constexpr std::uint32_t x_power_mod_p(int n) {
+  std::uint32_t reflected = 0x80000000;  // x^0
+  for (int i = 0; i < n; ++i) reflected = (reflected >> 1) ^ ((reflected & 1) ? 0xEDB88320 : 0);
+  return reflected;
+}
+
+// Folding moves a 128-bit block of pending message `distance` bits forward:
+// its high-degree half (the low quadword, bit-reflected) is multiplied by
+// x^(distance + 32), its low-degree half by x^(distance - 32). Reflected
+// multiplication leaves the product one bit low, hence the shift.
+constexpr std::uint64_t fold_constant(int exponent) {
+  return static_cast<std::uint64_t>(x_power_mod_p(exponent)) << 1;
+}
+
+// The constants for each folding distance, worked out at compile time.
+template <int kDistance>
+struct FoldBy {
+  static constexpr std::uint64_t kHighHalf = fold_constant(kDistance + 32);
+  static constexpr std::uint64_t kLowHalf = fold_constant(kDistance - 32);
+};
+
+template <int kDistance>
+__m128i fold_constants() {
+  return _mm_set_epi64x(static_cast<long long>(FoldBy<kDistance>::kLowHalf),
+                        static_cast<long long>(FoldBy<kDistance>::kHighHalf));
+}
+
+template <int kDistance>
+__m256i fold_constants_256() {
+  return _mm256_broadcastsi128_si256(fold_constants<kDistance>());
+}
+
+__m128i fold(__m128i pending, __m128i constants) {
+  return _mm_xor_si128(_mm_clmulepi64_si128(pending, constants, 0x00),
+                       _mm_clmulepi64_si128(pending, constants, 0x11));
+}
+
+__m256i fold(__m256i pending, __m256i constants) {
+  return _mm256_xor_si256(_mm256_clmulepi64_epi128(pending, constants, 0x00),
+                          _mm256_clmulepi64_epi128(pending, constants, 0x11));
+}
+
+__m128i load128(const unsigned char* bytes) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
+}
+
+__m256i load256(const unsigned char* bytes) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes));
+}
+
+// Byte shuffles for the last < 16 bytes: from kShift + s, pshufb moves byte
+// j + 16 - s to j (zero where out of range); kHighBytes + t keeps bytes from
+// 16 - t on.
+alignas(16) const unsigned char kShift[48] = {
+    0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80,
+    0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15,
+    0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80};
+alignas(16) const unsigned char kHighBytes[32] = {
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+
+// Takes the last `tail` (1 to 15) bytes of the message, whose final 16 bytes
+// are `last16`, into `pending`: the message is pending || tail, which is the
+// first `tail` bytes of pending moved 128 bits on, plus the 16 bytes that end
+// the message.
+__m128i take_tail(__m128i pending, __m128i last16, std::size_t tail) {
+  const __m128i moved = _mm_shuffle_epi8(pending, load128(kShift + tail));
+  const __m128i kept = _mm_shuffle_epi8(pending, load128(kShift + 16 + tail));
+  const __m128i ending = _mm_and_si128(last16, load128(kHighBytes + tail));
+  return _mm_xor_si128(fold(moved, fold_constants<128>()), _mm_or_si128(kept, ending));
+}
+
+// Folds the rest of the message (at least 16 bytes came before `bytes`) into
+// `plain` and `plus1`, then lets the tables reduce the 128 pending bits: a
+// register run from zero over a 16-byte block yields that block times x^32
+// mod P, which is exactly the CRC register after the message.
+void finish(CrcPair& pair, __m128i plain, __m128i plus1, const unsigned char* bytes,
+            std::size_t count) {
+  const __m128i by128 = fold_constants<128>();
+  const __m128i ones = _mm_set1_epi8(1);
+  for (; count >= 16; bytes += 16, count -= 16) {
+    const __m128i data = load128(bytes);
+    plain = _mm_xor_si128(fold(plain, by128), data);
+    plus1 = _mm_xor_si128(fold(plus1, by128), _mm_add_epi8(data, ones));
+  }
+  if (count > 0) {
+    const __m128i last16 = load128(bytes + count - 16);
+    plain = take_tail(plain, last16, count);
+    plus1 = take_tail(plus1, _mm_add_epi8(last16, ones), count);
+  }
+  alignas(16) unsigned char pending[2][16];
+  _mm_store_si128(reinterpret_cast<__m128i*>(pending[0]), plain);
+  _mm_store_si128(reinterpret_cast<__m128i*>(pending[1]), plus1);
+  pair.plain = ~crc32_update_register(0, pending[0], 16);
+  pair.plus1 = ~crc32_update_register(0, pending[1], 16);
+}
+
+}  // namespace
+
+void crc_pair_pclmul(CrcPair& pair, const unsigned char* bytes, std::size_t count) {
+  if (count < 64) {
+    crc32_pair_update_portable(pair, bytes, count);
+    return;
+  }
+  const __m128i ones = _mm_set1_epi8(1);
+  __m128i plain[4], plus1[4];
+  for (int j = 0; j < 4; ++j) {
+    plain[j] = load128(bytes + 16 * j);
+    plus1[j] = _mm_add_epi8(plain[j], ones);
+  }
+  // The CRC so far enters as the register XORed into the first 32 bits.
+  plain[0] = _mm_xor_si128(plain[0], _mm_cvtsi32_si128(static_cast<int>(~pair.plain)));
+  plus1[0] = _mm_xor_si128(plus1[0], _mm_cvtsi32_si128(static_cast<int>(~pair.plus1)));
+  bytes += 64;
+  count -= 64;
+  const __m128i by512 = fold_constants<512>();
+  for (; count >= 64; bytes += 64, count -= 64) {
+    for (int j = 0; j < 4; ++j) {
+      const __m128i data = load128(bytes + 16 * j);
+      plain[j] = _mm_xor_si128(fold(plain[j], by512), data);
+      plus1[j] = _mm_xor_si128(fold(plus1[j], by512), _mm_add_epi8(data, ones));
+    }
+  }
+  const __m128i by128 = fold_constants<128>();
+  for (int j = 1; j < 4; ++j) {
+    plain[0] = _mm_xor_si128(fold(plain[0], by128), plain[j]);
+    plus1[0] = _mm_xor_si128(fold(plus1[0], by128), plus1[j]);
+  }
+  finish(pair, plain[0], plus1[0], bytes, count);
+}
+
+void crc_pair_vpclmul(CrcPair& pair, const unsigned char* bytes, std::size_t count) {
+  if (count < 256) {
+    crc_pair_pclmul(pair, bytes, count);
+    return;
+  }
+  const __m256i ones = _mm256_set1_epi8(1);
+  __m256i plain[4], plus1[4];
+  for (int j = 0; j < 4; ++j) {
+    plain[j] = load256(bytes + 32 * j);
+    plus1[j] = _mm256_add_epi8(plain[j], ones);
+  }
+  plain[0] = _mm256_xor_si256(plain[0], _mm256_setr_epi32(static_cast<int>(~pair.plain), 0, 0, 0, 0, 0, 0, 0));
+  plus1[0] = _mm256_xor_si256(plus1[0], _mm256_setr_epi32(static_cast<int>(~pair.plus1), 0, 0, 0, 0, 0, 0, 0));
+  bytes += 128;
+  count -= 128;
+  const __m256i by1024 = fold_constants_256<1024>();
+  for (; count >= 128; bytes += 128, count -= 128) {
+    for (int j = 0; j < 4; ++j) {
+      const __m256i data = load256(bytes + 32 * j);
+      plain[j] = _mm256_xor_si256(fold(plain[j], by1024), data);
+      plus1[j] = _mm256_xor_si256(fold(plus1[j], by1024), _mm256_add_epi8(data, ones));
+    }
+  }
+  const __m256i by256 = fold_constants_256<256>();
+  for (int j = 1; j < 4; ++j) {
+    plain[0] = _mm256_xor_si256(fold(plain[0], by256), plain[j]);
+    plus1[0] = _mm256_xor_si256(fold(plus1[0], by256), plus1[j]);
+  }
+  // The earlier 128-bit lane folds onto the later one.
+  const __m128i by128 = fold_constants<128>();
+  const __m128i plain128 = _mm_xor_si128(fold(_mm256_castsi256_si128(plain[0]), by128),
+                                         _mm256_extracti128_si256(plain[0], 1));
+  const __m128i plus1_128 = _mm_xor_si128(fold(_mm256_castsi256_si128(plus1[0]), by128),
+                                          _mm256_extracti128_si256(plus1[0], 1));
+  finish(pair, plain128, plus1_128, bytes, count);
+}
+
+void scan_avx2(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap) {
+  const __m256i nibble_mask = _mm256_set1_epi8(0x0F);
+  const __m256i zero = _mm256_setzero_si256();
+  const WindowFilterTables& t = kWindowFilterTables;
+  // 64 positions per round; window byte k of position i is bytes[i - 11 + k].
+  for (std::size_t i = 0; i < count; i += 64) {
+    const unsigned char* window_start = bytes + i - 11;
+    __m256i first = zero, second = zero;
+#pragma GCC unroll 12
+    for (int k = 0; k < 12; ++k) {
+      const __m256i low = _mm256_load_si256(reinterpret_cast<const __m256i*>(t.low[k]));
+      const __m256i high = _mm256_load_si256(reinterpret_cast<const __m256i*>(t.high[k]));
+      const __m256i a = load256(window_start + k);
+      const __m256i b = load256(window_start + k + 32);
+      first = _mm256_xor_si256(first, _mm256_shuffle_epi8(low, _mm256_and_si256(a, nibble_mask)));
+      first = _mm256_xor_si256(first, _mm256_shuffle_epi8(high, _mm256_and_si256(_mm256_srli_epi16(a, 4), nibble_mask)));
+      second = _mm256_xor_si256(second, _mm256_shuffle_epi8(low, _mm256_and_si256(b, nibble_mask)));
+      second = _mm256_xor_si256(second, _mm256_shuffle_epi8(high, _mm256_and_si256(_mm256_srli_epi16(b, 4), nibble_mask)));
+    }
+    const auto first_bits = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(first, zero)));
+    const auto second_bits = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(second, zero)));
+    bitmap[i / 64] = first_bits | static_cast<std::uint64_t>(second_bits) << 32;
+  }
+}
+
+void scan_gfni(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap) {
+  const __m256i zero = _mm256_setzero_si256();
+  const WindowFilterTables& t = kWindowFilterTables;
+  // One affine transform per window byte gives that byte's share of the top
+  // 7 bits; the constant of the all-zero window comes in with byte 0's.
+  for (std::size_t i = 0; i < count; i += 64) {
+    const unsigned char* window_start = bytes + i - 11;
+    __m256i first = zero, second = zero;
+#pragma GCC unroll 12
+    for (int k = 0; k < 12; ++k) {
+      const __m256i matrix = _mm256_set1_epi64x(static_cast<long long>(t.matrix[k]));
+      first = _mm256_xor_si256(first, _mm256_gf2p8affine_epi64_epi8(load256(window_start + k), matrix, 0));
+      second = _mm256_xor_si256(second, _mm256_gf2p8affine_epi64_epi8(load256(window_start + k + 32), matrix, 0));
+    }
+    const __m256i constant = _mm256_set1_epi8(static_cast<char>(t.constant));
+    const auto first_bits = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(first, constant)));
+    const auto second_bits = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(second, constant)));
+    bitmap[i / 64] = first_bits | static_cast<std::uint64_t>(second_bits) << 32;
+  }
+}

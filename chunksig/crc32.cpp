@@ -1,0 +1,78 @@
+#include "crc32.h"
+
+namespace {
+
+constexpr std::uint32_t kPolynomial = 0xEDB88320;
+
+constexpr Crc32Tables make_tables() {
+  Crc32Tables t{};
+  for (std::uint32_t i = 0; i < 256; ++i) {
+    std::uint32_t reg = i;
+    for (int bit = 0; bit < 8; ++bit) reg = (reg & 1) ? (reg >> 1) ^ kPolynomial : reg >> 1;
+    t.tables[0][i] = reg;
+  }
+  for (int k = 1; k < 8; ++k) {
+    for (std::uint32_t i = 0; i < 256; ++i) {
+      const std::uint32_t previous = t.tables[k - 1][i];
+      t.tables[k][i] = (previous >> 8) ^ t.tables[0][previous & 0xFF];
+    }
+  }
+  return t;
+}
+
+std::uint64_t load_le64(const unsigned char* bytes) {
+  std::uint64_t value = 0;
+  for (int i = 7; i >= 0; --i) value = (value << 8) | bytes[i];
+  return value;
+}
+
+// Adds 1 to each byte of `word` modulo 256, with no carry between bytes.
+std::uint64_t plus_one_each_byte(std::uint64_t word) {
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+  return ((word & kLow7) + kOnes) ^ (word & ~kLow7);
+}
+
+std::uint32_t step_byte(std::uint32_t reg, unsigned char byte) {
+  return (reg >> 8) ^ kCrc32Tables.tables[0][(reg ^ byte) & 0xFF];
+}
+
+// Slicing by 8: advances the register over the 8 bytes of `word`.
+std::uint32_t step_word(std::uint32_t reg, std::uint64_t word) {
+  const auto& t = kCrc32Tables.tables;
+  const std::uint64_t x = word ^ reg;
+  return t[7][x & 0xFF] ^ t[6][(x >> 8) & 0xFF] ^ t[5][(x >> 16) & 0xFF] ^
+         t[4][(x >> 24) & 0xFF] ^ t[3][(x >> 32) & 0xFF] ^ t[2][(x >> 40) & 0xFF] ^
+         t[1][(x >> 48) & 0xFF] ^ t[0][x >> 56];
+}
+
+}  // namespace
+
+const Crc32Tables kCrc32Tables = make_tables();
+
+std::uint32_t crc32_update_register(std::uint32_t reg, const unsigned char* bytes,
+                                    std::size_t count) {
+  for (; count >= 8; bytes += 8, count -= 8) reg = step_word(reg, load_le64(bytes));
+  for (; count > 0; ++bytes, --count) reg = step_byte(reg, *bytes);
+  return reg;
+}
+
+std::uint32_t crc32_update(std::uint32_t crc, const unsigned char* bytes, std::size_t count) {
+  return ~crc32_update_register(~crc, bytes, count);
+}
+
+void crc32_pair_update_portable(CrcPair& pair, const unsigned char* bytes, std::size_t count) {
+  std::uint32_t plain = ~pair.plain;
+  std::uint32_t plus1 = ~pair.plus1;
+  for (; count >= 8; bytes += 8, count -= 8) {
+    const std::uint64_t word = load_le64(bytes);
+    plain = step_word(plain, word);
+    plus1 = step_word(plus1, plus_one_each_byte(word));
+  }
+  for (; count > 0; ++bytes, --count) {
+    plain = step_byte(plain, *bytes);
+    plus1 = step_byte(plus1, static_cast<unsigned char>(*bytes + 1));
+  }
+  pair.plain = ~plain;
+  pair.plus1 = ~plus1;
+}

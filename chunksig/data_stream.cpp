@@ -1,0 +1,29 @@
+#include "data_stream.h"
+
+#include <cstring>
+
+namespace {
+unsigned char buffer[DataStream::kHistory + DataStream::kBlock + DataStream::kSlack];
+}
+
+const unsigned char* DataStream::next() const { return buffer + consumed_; }
+
+bool DataStream::refill(std::uint64_t limit) {
+  // Keep the last bytes as history and start the block afresh.
+  std::memmove(buffer, buffer + filled_ - kHistory, kHistory);
+  filled_ = consumed_ = kHistory;
+  const std::size_t wanted = limit < kBlock ? static_cast<std::size_t>(limit) : kBlock;
+  if (!file_ended_) {
+    const std::ptrdiff_t got = file_.read_some(buffer + kHistory, wanted);
+    if (got < 0) return false;
+    if (got > 0) {
+      filled_ += static_cast<std::size_t>(got);
+      return true;
+    }
+    // Once ended, the file is never read again.
+    file_ended_ = true;
+  }
+  std::memset(buffer + kHistory, 0xFF, wanted);
+  filled_ += wanted;
+  return true;
+}

@@ -1,0 +1,38 @@
+// The stream bytes in order: the data file's bytes, then 0xFF for every byte
+// the file does not have. Read in large blocks into a static buffer, never
+// further than the caller allows, so a pipe gives up no byte it does not need.
+#ifndef CHUNKSIG_DATA_STREAM_H
+#define CHUNKSIG_DATA_STREAM_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "file_handle.h"
+
+class DataStream {
+ public:
+  // The largest span handed out at once.
+  static constexpr std::size_t kBlock = 256 * 1024;
+  // Stream bytes kept before the next span (zero before the first byte), and
+  // readable bytes after its end, for the scan's wide loads.
+  static constexpr std::size_t kHistory = 64;
+  static constexpr std::size_t kSlack = 64;
+
+  explicit DataStream(FileHandle& file) : file_(file) {}
+
+  const unsigned char* next() const;
+  std::size_t available() const { return filled_ - consumed_; }
+  void consume(std::size_t count) { consumed_ += count; }
+
+  // When nothing is available, brings in at least 1 and at most `limit` (> 0)
+  // more stream bytes. False on a read error.
+  bool refill(std::uint64_t limit);
+
+ private:
+  FileHandle& file_;
+  std::size_t filled_ = kHistory;
+  std::size_t consumed_ = kHistory;
+  bool file_ended_ = false;
+};
+
+#endif  // CHUNKSIG_DATA_STREAM_H

@@ -1,0 +1,39 @@
+// Collects signature records, and the console line of each segment, and
+// writes them out together in large writes: when the record buffer fills and
+// before the run ends.
+//
+// A segment's line is held until its records are written. Should a write come
+// up short, only the lines of segments up to the one whose record failed go
+// out, so the console and the signature file end exactly as they would have
+// had every record been written the moment its chunk ended.
+#ifndef CHUNKSIG_SIGNATURE_SINK_H
+#define CHUNKSIG_SIGNATURE_SINK_H
+
+#include <cstddef>
+
+#include "file_handle.h"
+#include "records.h"
+
+class SignatureSink {
+ public:
+  static constexpr std::size_t kCapacity = 6400;  // records per write at most
+  static constexpr std::size_t kLongestLine = 64;
+
+  explicit SignatureSink(FileHandle& file) : file_(file) {}
+
+  // Holds the console line of a segment whose records come next.
+  void add_line(const char* text, std::size_t length);
+  // Queues one record; false when a write it caused came up short.
+  bool add(const SignatureRecord& record);
+  // Writes every queued record and then the lines they allow; false when the
+  // write came up short.
+  bool flush();
+
+ private:
+  FileHandle& file_;
+  std::size_t records_ = 0;
+  std::size_t lines_ = 0;
+  std::size_t text_size_ = 0;
+};
+
+#endif  // CHUNKSIG_SIGNATURE_SINK_H
