@@ -8,6 +8,8 @@
 #include <string>
 #include <thread>
 
+#include "record_reader.h"
+#include "text_buffer.h"
 #include "tool_runner.h"
 
 namespace {
@@ -87,6 +89,60 @@ TEST(FileHandle, RecordsFromAPipeArriveWhole) {
   EXPECT_EQ(in.read_record(record, 10), ReadResult::kEnd);
   writer.join();
   ::close(fds[0]);
+}
+
+// Blocks of whole records: one call per block from a file, each record as
+// soon as it is whole from a pipe, a partial last record dropped.
+TEST(RecordReader, BlocksOfWholeRecords) {
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  const std::string path = "/dev/fd/" + std::to_string(fds[0]);
+  FileHandle in = FileHandle::open_read(path.c_str());
+  ASSERT_TRUE(in.is_open());
+  std::thread writer([&] {
+    for (const char* piece : {"012", "3456789ab", "cdefghijklmnopqrs", "tuvwx"}) {
+      ASSERT_EQ(::write(fds[1], piece, std::strlen(piece)), static_cast<ssize_t>(std::strlen(piece)));
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ::close(fds[1]);
+  });
+  unsigned char buffer[3 * 4];
+  RecordReader reader(in, buffer, 4, 3);
+  std::string got;
+  std::size_t count;
+  while (reader.next_block(&count) == ReadResult::kRecord) {
+    got += std::string(reinterpret_cast<const char*>(reader.records()), 4 * count) + "|";
+  }
+  EXPECT_EQ(got, "0123456789ab|cdefghijklmn|opqrstuv|");  // "wx" dropped
+  EXPECT_EQ(reader.next_block(&count), ReadResult::kEnd);
+  writer.join();
+  ::close(fds[0]);
+
+  FileHandle failing = FileHandle::open_read("/proc/self/mem");
+  RecordReader failing_reader(failing, buffer, 4, 3);
+  EXPECT_EQ(failing_reader.next_block(&count), ReadResult::kError);
+  EXPECT_EQ(count, 0u);
+}
+
+// The formatter against printf over the values the tools print.
+TEST(TextBuffer, SameTextAsPrintf) {
+  const std::int64_t numbers[] = {0, 1, -1, 9, 10, 255, 1234567890, INT64_MAX, INT64_MIN};
+  char storage[64], expected[64];
+  for (std::int64_t number : numbers) {
+    TextBuffer text(storage, sizeof storage);
+    text.decimal(number);
+    std::snprintf(expected, sizeof expected, "%lld", static_cast<long long>(number));
+    EXPECT_EQ(std::string(text.data(), text.size()), expected);
+    for (int digits : {2, 4, 8, 16}) {
+      const std::uint64_t value = static_cast<std::uint64_t>(number) &
+                                  (digits == 16 ? ~0ULL : (1ULL << (4 * digits)) - 1);
+      TextBuffer hex(storage, sizeof storage);
+      hex.literal("x=");
+      hex.hex(value, digits);
+      std::snprintf(expected, sizeof expected, "x=%0*llX", digits, static_cast<unsigned long long>(value));
+      EXPECT_EQ(std::string(hex.data(), hex.size()), expected);
+    }
+  }
 }
 
 TEST(FileHandle, PathNamesTheSameFileThroughLinks) {

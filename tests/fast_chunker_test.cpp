@@ -1,0 +1,230 @@
+// The fast path against its references, in every CPU tier this machine runs:
+// the kernels against the table CRC and the exact window test, and
+// FastChunker against ChunkHasher driven byte by byte, however the stream is
+// split into spans and segments.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "chunk_kernels.h"
+#include "crc32.h"
+#include "cut_rule.h"
+#include "fast_chunker.h"
+#include "file_handle.h"
+#include "reference_chunker.h"
+#include "reference_model.h"
+#include "signature_sink.h"
+#include "tool_runner.h"
+
+// Test names and messages show the tier by name.
+void PrintTo(CpuTier tier, std::ostream* out) { *out << cpu_tier_name(tier); }
+
+namespace {
+
+constexpr std::size_t kPad = 64;  // readable bytes before and after every span
+
+// `bytes` with kPad zero bytes on each side, as the kernels may read there.
+struct Padded {
+  explicit Padded(const std::string& bytes) : storage(kPad, '\0') {
+    storage += bytes;
+    storage.append(kPad, '\0');
+  }
+  const unsigned char* at(std::size_t offset) const {
+    return reinterpret_cast<const unsigned char*>(storage.data()) + kPad + offset;
+  }
+  std::string storage;
+};
+
+std::string plus_one(std::string bytes) {
+  for (char& c : bytes) c = static_cast<char>(c + 1);
+  return bytes;
+}
+
+class Tier : public ::testing::TestWithParam<CpuTier> {
+ protected:
+  void SetUp() override {
+    if (GetParam() > supported_cpu_tier()) GTEST_SKIP() << "this CPU lacks the tier";
+    kernels_ = kernels_for(GetParam());
+  }
+  ChunkKernels kernels_{};
+};
+
+TEST(Crc32, CheckValueAndEverySplit) {
+  const std::string text = "123456789";
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  EXPECT_EQ(crc32_update(0, bytes, text.size()), 0xCBF43926u);
+  for (std::size_t split = 0; split <= text.size(); ++split) {
+    EXPECT_EQ(crc32_update(crc32_update(0, bytes, split), bytes + split, text.size() - split),
+              0xCBF43926u);
+  }
+}
+
+TEST_P(Tier, CrcPairAtEveryLengthAndAlignment) {
+  const std::string data = random_bytes(4096 + 64, 7);
+  const Padded padded(data);
+  for (std::size_t start = 0; start < 64; start += 7) {
+    for (std::size_t length = 0; length + start <= data.size(); length += length < 600 ? 1 : 37) {
+      // Continue from a CRC over a few earlier bytes, as chunks crossing spans do.
+      const std::string before = data.substr(0, start % 5);
+      CrcPair pair{reference_crc32(before.data(), before.size()),
+                   reference_crc32(plus_one(before).data(), before.size())};
+      kernels_.crc_pair(pair, padded.at(start), length);
+      const std::string covered = before + data.substr(start, length);
+      ASSERT_EQ(pair.plain, reference_crc32(covered.data(), covered.size()))
+          << "start " << start << " length " << length;
+      ASSERT_EQ(pair.plus1, reference_crc32(plus_one(covered).data(), covered.size()))
+          << "start " << start << " length " << length;
+    }
+  }
+}
+
+TEST_P(Tier, ScanMarksEveryPassingWindow) {
+  // Random data, and a passing window repeated, so that one position in 12
+  // passes.
+  std::string window;
+  for (std::uint32_t seed = 1;; ++seed) {
+    window = random_bytes(12, seed);
+    if (reference_crc32(window.data(), 12) < kBoundaryThreshold) break;
+  }
+  std::string repeating;
+  while (repeating.size() < 5000) repeating += window;
+  const std::string repeated = repeating;
+  const std::string random = random_bytes(70000, 3), ones(3000, '\xFF');
+  for (const std::string* input : {&random, &repeated, &ones}) {
+    const std::string& data = *input;
+    const Padded padded(data);
+    for (std::size_t start : {std::size_t{12}, std::size_t{13}, std::size_t{40}, std::size_t{75}}) {
+      const std::size_t count = data.size() - start;
+      std::vector<std::uint64_t> marks(count / 64 + 1);
+      kernels_.scan(padded.at(start), count, marks.data());
+      std::size_t marked = 0, passed = 0;
+      for (std::size_t i = 0; i < count; ++i) {
+        const std::string window = data.substr(start + i - 11, 12);
+        const bool passes = reference_crc32(window.data(), 12) < kBoundaryThreshold;
+        const bool mark = (marks[i / 64] >> (i % 64)) & 1;
+        ASSERT_EQ(window_crc(padded.at(start + i)), reference_crc32(window.data(), 12));
+        ASSERT_TRUE(mark || !passes) << "position " << start + i;
+        marked += mark;
+        passed += passes;
+      }
+      // A filter that marked everything would pass the check above; on
+      // random data about 1 position in 128 is marked.
+      if (input == &random) {
+        EXPECT_LE(marked, passed + count / 64);
+      }
+      if (input == &repeated) {
+        EXPECT_GE(passed, count / 12);
+      }
+    }
+  }
+}
+
+// The signature file a chunker leaves for `data` cut into segments of the
+// given lengths, each fed in spans of the given lengths (cycled).
+template <typename Chunker>
+std::string chunk(Chunker& chunker, const std::string& data, const std::vector<std::size_t>& segments,
+                  const std::vector<std::size_t>& spans) {
+  ScratchDir dir;
+  FileHandle file = FileHandle::create_write(dir.path("signatures").c_str());
+  SignatureSink sink(file);
+  const Padded padded(data);
+  std::size_t pos = 0, span_index = 0;
+  for (std::size_t segment : segments) {
+    const std::size_t end = pos + segment;
+    while (pos < end) {
+      std::size_t span = spans[span_index++ % spans.size()];
+      span = std::min({span, end - pos, FastChunker::kMaxSpan});
+      EXPECT_TRUE(chunker.take(padded.at(pos), span, sink));
+      pos += span;
+    }
+    EXPECT_TRUE(chunker.end_segment(sink));
+  }
+  EXPECT_TRUE(sink.flush());
+  file.close();
+  return read_file(dir.path("signatures"));
+}
+
+std::string reference_signatures(const std::string& data, const std::vector<std::size_t>& segments) {
+  static ReferenceChunker reference;
+  reference.start();
+  return chunk(reference, data, segments, {data.size() + 1});
+}
+
+TEST_P(Tier, CutsAsChunkHasherDoesOnRandomSplits) {
+  std::mt19937 random(11);
+  const std::string kinds[] = {random_bytes(300000, 5), std::string(200000, '\0'),
+                               std::string(140000, '\xFF'), cycling_bytes(100000)};
+  for (const std::string& data : kinds) {
+    for (int round = 0; round < 6; ++round) {
+      std::vector<std::size_t> segments, spans;
+      for (std::size_t total = 0; total < data.size();) {
+        std::size_t length = random() % (round % 2 ? 2000 : 200000) + 1;
+        length = std::min(length, data.size() - total);
+        segments.push_back(length);
+        total += length;
+      }
+      for (int i = 0; i < 20; ++i) spans.push_back(random() % (round < 3 ? 100 : 70000) + 1);
+      static FastChunker fast;
+      fast.start(GetParam());
+      ASSERT_EQ(chunk(fast, data, segments, spans), reference_signatures(data, segments))
+          << "round " << round;
+    }
+  }
+}
+
+TEST_P(Tier, SpanAndSegmentEdgesAroundEveryCut) {
+  // Put a span edge, then a segment end, at every offset from 13 bytes before
+  // to 2 bytes after each of the first cuts, so the window straddles edges in
+  // every way.
+  const std::string data = random_bytes(6000, 9);
+  std::vector<std::size_t> cuts;
+  {
+    ChunkHasher hasher;
+    hasher.init(ChunkHasher::kWindow);
+    for (std::size_t i = 0; i < data.size() && cuts.size() < 6; ++i) {
+      hasher.push(static_cast<unsigned char>(data[i]));
+      if (ends_chunk(hasher.roll, hasher.count)) {
+        cuts.push_back(i + 1);
+        hasher.seal();
+      }
+    }
+  }
+  ASSERT_GE(cuts.size(), 3u);
+  for (std::size_t cut : cuts) {
+    for (std::size_t edge = cut - 13; edge <= cut + 2; ++edge) {
+      static FastChunker fast;
+      fast.start(GetParam());
+      const std::vector<std::size_t> whole = {data.size()};
+      ASSERT_EQ(chunk(fast, data, whole, {edge, data.size()}), reference_signatures(data, whole))
+          << "span edge at " << edge;
+      const std::vector<std::size_t> split = {edge, data.size() - edge};
+      fast.start(GetParam());
+      ASSERT_EQ(chunk(fast, data, split, {edge % 97 + 1, 5000}), reference_signatures(data, split))
+          << "segment end at " << edge;
+    }
+  }
+}
+
+TEST_P(Tier, LongestChunkAndWholeSpans) {
+  // No cut by the rule in 300000 zero bytes: chunks of kMaxChunk, fed in the
+  // largest spans the driver hands out.
+  const std::string zeros(300000, '\0');
+  static FastChunker fast;
+  fast.start(GetParam());
+  const std::vector<std::size_t> whole = {zeros.size()};
+  const std::string signatures = chunk(fast, zeros, whole, {FastChunker::kMaxSpan});
+  EXPECT_EQ(signatures, reference_signatures(zeros, whole));
+  EXPECT_EQ(signatures.size(), 10u * (300000 / kMaxChunk + 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryTier, Tier,
+                         ::testing::Values(CpuTier::kPortable, CpuTier::kAvx2, CpuTier::kAvx2Vpclmul,
+                                           CpuTier::kGfni),
+                         [](const ::testing::TestParamInfo<CpuTier>& info) {
+                           return std::string(cpu_tier_name(info.param));
+                         });
+
+}  // namespace
