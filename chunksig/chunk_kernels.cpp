@@ -94,7 +94,7 @@ constexpr WindowByteTables kWindowBytesTables = make_window_byte_tables();
 const WindowFilterTables kWindowFilterTables = make_window_filter_tables();
 
 std::uint32_t window_crc(const unsigned char* last) {
-  const unsigned char* first = last - (kWindowBytes - 1);
+  const unsigned char* first = last - static_cast<std::ptrdiff_t>(kWindowBytes - 1);
   std::uint32_t crc = 0;
   for (std::size_t k = 0; k < kWindowBytes; ++k) crc ^= kWindowBytesTables.by_position[k][first[k]];
   return crc;
@@ -103,10 +103,13 @@ std::uint32_t window_crc(const unsigned char* last) {
 void scan_portable(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap) {
   const std::uint32_t* table = kCrc32Tables.tables[0];
   // The register of the window that ends just before position 0.
-  std::uint32_t reg = ~crc32_update(0, bytes - kWindowBytes, kWindowBytes);
+  // Positions before `bytes` are reached through a pointer of their own, so
+  // that no index is negative.
+  const unsigned char* leaving = bytes - static_cast<std::ptrdiff_t>(kWindowBytes);
+  std::uint32_t reg = ~crc32_update(0, leaving, kWindowBytes);
   std::uint64_t word = 0;
   for (std::size_t i = 0; i < count; ++i) {
-    reg = (reg >> 8) ^ table[(reg ^ bytes[i]) & 0xFF] ^ kLeaving.leaving[bytes[i - kWindowBytes]];
+    reg = (reg >> 8) ^ table[(reg ^ bytes[i]) & 0xFF] ^ kLeaving.leaving[leaving[i]];
     word |= static_cast<std::uint64_t>(~reg < kBoundaryThreshold) << (i % 64);
     if (i % 64 == 63) {
       bitmap[i / 64] = word;

@@ -3,7 +3,7 @@
 # Usage: make_seeds.sh DIR
 set -eu
 out=$1
-mkdir -p "$out/chunk_hasher_fuzz" "$out/chunksig_fuzz" "$out/idxdump_fuzz"
+mkdir -p "$out/chunk_hasher_fuzz" "$out/fast_chunker_fuzz" "$out/chunksig_fuzz" "$out/idxdump_fuzz"
 
 # le N WIDTH: N as WIDTH little-endian bytes.
 le() { n=$1; k=0; while [ "$k" -lt "$2" ]; do
@@ -15,6 +15,14 @@ bytes() { head -c "$1" /dev/urandom; }  # random content; seeds need not repeat
 { le 150 2; head -c 3000 /dev/zero; } > "$out/chunk_hasher_fuzz/zeros"
 { le 77 2; i=0; while [ $i -lt 60 ]; do printf 'the chunk of data and a stream\n'; i=$((i + 1)); done; } \
   > "$out/chunk_hasher_fuzz/text"
+
+# Fast chunker: each tier; whole segments and odd spans; one segment, 700-byte
+# segments.
+for tier in 0 1 2 3; do
+  { le $tier 1; le 0 2; le 0 2; bytes 5000; } > "$out/fast_chunker_fuzz/tier$tier"
+  { le $tier 1; le 700 2; le 61 2; bytes 5000; } > "$out/fast_chunker_fuzz/split$tier"
+done
+{ le 3 1; le 0 2; le 13 2; head -c 4000 /dev/zero; } > "$out/fast_chunker_fuzz/zeros"
 
 # chunksig: narrowed fields (flags 0) and raw fields (flags 1 and 0x41).
 { le 0 1; le 0 2; le 1024 2; bytes 1024; le 600 4; le 0 6; } > "$out/chunksig_fuzz/one_segment"

@@ -1,0 +1,64 @@
+// FastChunker against ChunkHasher driven byte by byte, on arbitrary bytes cut
+// into segments and fed in spans as the input says, in a CPU tier the input
+// picks: the two signature files must be identical.
+//
+// Input: tier byte, segment length (2 bytes, 0 for one segment), span length
+// (2 bytes, 0 for whole segments), then the stream bytes.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "chunk_kernels.h"
+#include "fast_chunker.h"
+#include "file_handle.h"
+#include "in_process.h"
+#include "reference_chunker.h"
+#include "signature_sink.h"
+
+namespace {
+
+constexpr std::size_t kPad = 64;  // readable bytes around the stream
+
+template <typename Chunker>
+std::string signatures(Chunker& chunker, const unsigned char* stream, std::size_t size,
+                       std::size_t segment, std::size_t span, const std::string& path) {
+  FileHandle file = FileHandle::create_write(path.c_str());
+  if (!file.is_open()) std::abort();
+  SignatureSink sink(file);
+  for (std::size_t pos = 0; pos < size;) {
+    const std::size_t end = segment == 0 || size - pos < segment ? size : pos + segment;
+    while (pos < end) {
+      const std::size_t take = span == 0 || end - pos < span ? end - pos : span;
+      if (!chunker.take(stream + pos, take, sink)) std::abort();
+      pos += take;
+    }
+    if (!chunker.end_segment(sink)) std::abort();
+  }
+  if (!sink.flush()) std::abort();
+  file.close();
+  return get_file(path);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t size) {
+  if (size < 5) return 0;
+  const auto tier = static_cast<CpuTier>(input[0] % (static_cast<int>(supported_cpu_tier()) + 1));
+  const std::size_t segment = static_cast<std::size_t>(input[1]) << 8 | input[2];
+  const std::size_t span = static_cast<std::size_t>(input[3]) << 8 | input[4];
+  static unsigned char stream[kPad + FastChunker::kMaxSpan + kPad];
+  const std::size_t stream_size = size - 5 < FastChunker::kMaxSpan ? size - 5 : FastChunker::kMaxSpan;
+  for (std::size_t i = 0; i < stream_size; ++i) stream[kPad + i] = input[5 + i];
+
+  static FastChunker fast;
+  static ReferenceChunker reference;
+  fast.start(tier);
+  reference.start();
+  const std::string folder = scratch_folder();
+  if (signatures(fast, stream + kPad, stream_size, segment, span, folder + "/fast") !=
+      signatures(reference, stream + kPad, stream_size, segment, span, folder + "/reference")) {
+    std::abort();
+  }
+  return 0;
+}
