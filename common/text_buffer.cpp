@@ -2,14 +2,21 @@
 
 #include <cstdio>
 
-void TextBuffer::hex(std::uint64_t value, int digits) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  for (int i = digits - 1; i >= 0; --i) {
-    text_[size_ + static_cast<std::size_t>(i)] = kDigits[value & 0xF];
-    value >>= 4;
+namespace {
+
+constexpr std::array<char, 512> make_hex_pairs() {
+  std::array<char, 512> pairs{};
+  constexpr char kDigits[] = "0123456789ABCDEF";
+  for (std::size_t b = 0; b < 256; ++b) {
+    pairs[2 * b] = kDigits[b >> 4];
+    pairs[2 * b + 1] = kDigits[b & 0xF];
   }
-  size_ += static_cast<std::size_t>(digits);
+  return pairs;
 }
+
+}  // namespace
+
+const std::array<char, 512> TextBuffer::kHexPairs = make_hex_pairs();
 
 void TextBuffer::decimal(std::int64_t value) {
   // Work on the magnitude as unsigned, so that the most negative value has one.
