@@ -10,7 +10,7 @@ trap 'rm -rf "$dir"' EXIT
 
 echo "generating a ${gib} GiB stream and its expected output..."
 start=$(date +%s)
-"$build/soak_model" "$dir" "$gib"
+"$build/bench/soak_model" "$dir" "$gib"
 echo "model: $(( $(date +%s) - start )) s, $(( $(wc -c < "$dir/segments") / 10 )) segments"
 
 start=$(date +%s)

@@ -1,0 +1,76 @@
+// Micro-benchmarks of the chunker's kernels in every tier this CPU runs: the
+// signature CRC pair at typical chunk lengths and the candidate scan over a
+// whole span, with the byte-at-a-time ChunkHasher for scale.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "chunk_hasher.h"
+#include "chunk_kernels.h"
+#include "fast_chunker.h"
+
+namespace {
+
+std::vector<unsigned char> random_stream(std::size_t size) {
+  std::vector<unsigned char> bytes(size + 128);
+  std::uint64_t state = 0x9E3779B97F4A7C15ULL;
+  for (unsigned char& byte : bytes) {
+    state ^= state << 13, state ^= state >> 7, state ^= state << 17;
+    byte = static_cast<unsigned char>(state >> 24);
+  }
+  return bytes;
+}
+
+const std::vector<unsigned char> kStream = random_stream(FastChunker::kMaxSpan);
+const unsigned char* const kSpan = kStream.data() + 64;  // bytes before it for the window
+
+void crc_pair(benchmark::State& state, CpuTier tier) {
+  const ChunkKernels kernels = kernels_for(tier);
+  const auto length = static_cast<std::size_t>(state.range(0));
+  for (auto _ : state) {
+    CrcPair pair{0, 0};
+    kernels.crc_pair(pair, kSpan, length);
+    benchmark::DoNotOptimize(pair);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * length));
+}
+
+void scan(benchmark::State& state, CpuTier tier) {
+  const ChunkKernels kernels = kernels_for(tier);
+  static std::uint64_t marks[FastChunker::kMaxSpan / 64 + 1];
+  for (auto _ : state) {
+    kernels.scan(kSpan, FastChunker::kMaxSpan, marks);
+    benchmark::DoNotOptimize(marks);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * FastChunker::kMaxSpan));
+}
+
+void chunk_hasher(benchmark::State& state) {
+  ChunkHasher hasher;
+  hasher.init(ChunkHasher::kWindow);
+  for (auto _ : state) {
+    for (std::size_t i = 0; i < FastChunker::kMaxSpan; ++i) hasher.push(kSpan[i]);
+    benchmark::DoNotOptimize(hasher.roll);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * FastChunker::kMaxSpan));
+}
+
+int register_all() {
+  for (int t = 0; t <= static_cast<int>(supported_cpu_tier()); ++t) {
+    const auto tier = static_cast<CpuTier>(t);
+    const std::string name = cpu_tier_name(tier);
+    benchmark::RegisterBenchmark(("crc_pair/" + name).c_str(), crc_pair, tier)
+        ->Arg(64)->Arg(257)->Arg(4096)->Arg(65535);
+    benchmark::RegisterBenchmark(("scan/" + name).c_str(), scan, tier);
+  }
+  benchmark::RegisterBenchmark("chunk_hasher_per_byte", chunk_hasher);
+  return 0;
+}
+
+const int registered = register_all();
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,110 @@
+#!/bin/sh
+# The benchmark: chunksig, its reference build, cat (the I/O floor) and, if
+# installed, rdiff on one generated stream held in the page cache, then idxdump
+# against a printf-per-field baseline. Every timing is the best of REPEAT runs,
+# each right after the input is read once more, so that it is cached.
+# Usage: bench/run.sh [MIB [BUILD_DIR [REPEAT]]]
+set -eu
+mib=${1:-1024}
+build=${2:-build}
+repeat=${3:-3}
+bytes=$((mib * 1048576))
+entries=$((mib * 2048))
+work=$(mktemp -d "${TMPDIR:-/var/tmp}/chunktools-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+# Deterministic inputs: the same random stream cut into one segment and into
+# 4 KiB segments, and an index.
+"$build/samplegen" stream "$work/one" "$bytes" > /dev/null
+"$build/samplegen" stream "$work/4k" "$bytes" 4096 > /dev/null
+cmp -s "$work/one/data" "$work/4k/data" && rm "$work/4k/data"
+data=$work/one/data
+"$build/samplegen" index "$work/index" "$entries" > /dev/null
+
+# best INPUT OUTPUT COMMAND...: sets $seconds and $rss_kib to the best of the
+# runs. A failing command ends the benchmark.
+best() {
+  input=$1 output=$2
+  shift 2
+  seconds= rss_kib=
+  run=0
+  while [ "$run" -lt "$repeat" ]; do
+    cat "$input" > /dev/null
+    [ "$output" = /dev/null ] || rm -f "$output"
+    result=$("$build/bench/timed_run" "$output" "$@") || { echo "FAILED: $*" >&2; exit 1; }
+    s=${result% *} m=${result#* }
+    if [ -z "$seconds" ] || awk "BEGIN { exit !($s < $seconds) }"; then seconds=$s; fi
+    if [ -z "$rss_kib" ] || [ "$m" -gt "$rss_kib" ]; then rss_kib=$m; fi
+    run=$((run + 1))
+  done
+}
+
+row() {  # label seconds floor_seconds rss_kib
+  awk -v label="$1" -v s="$2" -v floor="$3" -v kib="$4" -v bytes="$bytes" 'BEGIN {
+    printf "%-44s %8.3f %8.2f %8.2f %8.1f\n", label, s, bytes / s / 1e9, s / floor, kib / 1024 }'
+}
+
+echo "Stream: $mib MiB of random bytes, in the page cache. Best of $repeat runs."
+printf "%-44s %8s %8s %8s %8s\n" "command" "seconds" "GB/s" "x cat" "RSS MiB"
+best "$data" /dev/null cat "$data"
+floor=$seconds
+row "cat data" "$seconds" "$floor" "$rss_kib"
+
+chunksig() {  # label segments signatures [tier]
+  label=$1 segments=$2 out=$3
+  if [ -n "${4:-}" ]; then
+    best "$data" "$out.console" env CHUNKTOOLS_CPU_TIER="$4" "$build/chunksig" "$work/one/base" "$data" "$segments" "$out"
+  else
+    best "$data" "$out.console" "$build/chunksig" "$work/one/base" "$data" "$segments" "$out"
+  fi
+  row "$label" "$seconds" "$floor" "$rss_kib"
+}
+chunksig "chunksig, one segment" "$work/one/segments" "$work/fast.sig"
+one_segment=$seconds
+chunksig "chunksig, 4 KiB segments" "$work/4k/segments" "$work/fast4k.sig"
+four_k=$seconds
+for tier in vpclmul avx2 portable; do
+  chunksig "chunksig, one segment, tier capped at $tier" "$work/one/segments" "$work/$tier.sig" "$tier"
+  cmp -s "$work/fast.sig" "$work/$tier.sig" || { echo "FAILED: $tier output differs"; exit 1; }
+done
+
+saved_repeat=$repeat
+repeat=1
+best "$data" "$work/reference.console" "$build/chunksig_reference" "$work/one/base" "$data" \
+  "$work/one/segments" "$work/reference.sig"
+row "chunksig_reference (per-byte), one run" "$seconds" "$floor" "$rss_kib"
+repeat=$saved_repeat
+cmp -s "$work/fast.sig" "$work/reference.sig" && cmp -s "$work/fast.sig.console" "$work/reference.console" ||
+  { echo "FAILED: chunksig and chunksig_reference differ"; exit 1; }
+
+if command -v rdiff > /dev/null 2>&1; then
+  best "$data" /dev/null rdiff signature "$data" "$work/rdiff.sig"
+  row "rdiff signature" "$seconds" "$floor" "$rss_kib"
+  awk -v r="$seconds" -v c="$one_segment" 'BEGIN { printf "chunksig is %.2f times as fast as rdiff signature\n", r / c }'
+else
+  echo "rdiff signature: not installed, not measured"
+fi
+awk -v a="$four_k" -v b="$one_segment" 'BEGIN { printf "4 KiB segments take %.2f times as long as one segment\n", a / b }'
+echo "outputs identical across tiers and the reference build"
+
+echo
+echo "Index: $entries entries of 40 bytes, in the page cache. Best of $repeat runs."
+printf "%-44s %8s %12s %8s\n" "command, output to" "seconds" "entries/s" "ratio"
+best "$work/index" "$work/idxdump.out" "$build/idxdump" "$work/index"
+fast_file=$seconds
+best "$work/index" "$work/idxdump_printf.out" "$build/bench/idxdump_printf" "$work/index"
+baseline_file=$seconds
+cmp -s "$work/idxdump.out" "$work/idxdump_printf.out" || { echo "FAILED: idxdump outputs differ"; exit 1; }
+best "$work/index" /dev/null "$build/idxdump" "$work/index"
+fast_null=$seconds
+best "$work/index" /dev/null "$build/bench/idxdump_printf" "$work/index"
+baseline_null=$seconds
+entry_row() {  # label seconds baseline_seconds
+  awk -v label="$1" -v s="$2" -v b="$3" -v n="$entries" 'BEGIN {
+    printf "%-44s %8.3f %12.0f %8.2f\n", label, s, n / s, b / s }'
+}
+entry_row "idxdump_printf (baseline), /dev/null" "$baseline_null" "$baseline_null"
+entry_row "idxdump, /dev/null" "$fast_null" "$baseline_null"
+entry_row "idxdump_printf (baseline), a new file" "$baseline_file" "$baseline_file"
+entry_row "idxdump, a new file" "$fast_file" "$baseline_file"
+echo "(idxdump_printf: one read per entry, one printf per field)"
