@@ -8,7 +8,7 @@ WERROR ?= OFF
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all build test demo sanitize fuzz-smoke soak clean
+.PHONY: all build test demo sanitize fuzz-smoke soak bench micro-bench clean
 
 all: build
 
@@ -33,6 +33,17 @@ fuzz-smoke:
 # chunksig over an 8 GiB stream against an independent model (minutes; not in CI).
 soak: build
 	bench/soak.sh 8 $(BUILD)
+
+# chunksig against cat, its reference build and rdiff on a 1 GiB stream, and
+# idxdump against a printf-per-field baseline (a few minutes; not in CI).
+BENCH_MIB ?= 1024
+bench: build
+	bench/run.sh $(BENCH_MIB) $(BUILD) 3
+
+# The kernels in every CPU tier (needs libbenchmark-dev).
+micro-bench:
+	$(MAKE) build CMAKE_FLAGS="-DCHUNKTOOLS_BENCH=ON $(CMAKE_FLAGS)"
+	$(BUILD)/bench/micro_kernels
 
 demo: build
 	@rm -rf $(BUILD)/demo && mkdir -p $(BUILD)/demo
