@@ -1,6 +1,7 @@
 // The one way both tools touch files: a thin wrapper over one operating-system
 // file handle. No buffering of its own, no allocation; each operation maps onto
-// the platform's file API (file_handle_posix.cpp, chosen by the build).
+// the platform's file API (file_handle_posix.cpp or file_handle_win32.cpp,
+// chosen by the build).
 #ifndef COMMON_FILE_HANDLE_H
 #define COMMON_FILE_HANDLE_H
 
@@ -40,7 +41,7 @@ class FileHandle {
   // cannot be examined (for instance because it does not exist).
   static bool path_names(const char* path, const FileIdentity& identity);
 
-  bool is_open() const { return handle_ >= 0; }
+  bool is_open() const { return handle_ != kNoHandle; }
 
   // The file's identity. Only meaningful on an open handle.
   FileIdentity identity() const;
@@ -73,9 +74,12 @@ class FileHandle {
   void close();
 
  private:
-  explicit FileHandle(int handle) : handle_(handle) {}
+  // The platform's handle (a descriptor or a HANDLE) as an integer; a failed
+  // open is turned into kNoHandle at once.
+  static constexpr std::intptr_t kNoHandle = -1;
+  explicit FileHandle(std::intptr_t handle) : handle_(handle) {}
 
-  int handle_;
+  std::intptr_t handle_;
 };
 
 #endif  // COMMON_FILE_HANDLE_H
