@@ -17,7 +17,7 @@
 #include "reference_chunker.h"
 #include "reference_model.h"
 #include "signature_sink.h"
-#include "tool_runner.h"
+#include "scratch.h"
 
 // Test names and messages show the tier by name.
 void PrintTo(CpuTier tier, std::ostream* out) { *out << cpu_tier_name(tier); }

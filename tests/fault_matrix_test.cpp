@@ -59,16 +59,16 @@ TEST(FaultMatrix, UnopenablePathInEveryPosition) {
     for (std::size_t position = 0; position < positions; ++position) {
       std::vector<std::string> args = files.args();
       args[position] = bad;
-      expect_run(files.dir.root(), CHUNKSIG_PATH, args, 1, "");
+      expect_run(files.dir.root(), chunksig_path(), args, 1, "");
     }
-    expect_run(files.dir.root(), IDXDUMP_PATH, {bad}, 1, "");
+    expect_run(files.dir.root(), idxdump_path(), {bad}, 1, "");
   }
   const std::vector<std::string> all = files.args();
   for (std::size_t count = 0; count < 4; ++count) {
     const std::vector<std::string> args(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(count));
-    expect_run(files.dir.root(), CHUNKSIG_PATH, args, 1, "");
+    expect_run(files.dir.root(), chunksig_path(), args, 1, "");
   }
-  expect_run(files.dir.root(), IDXDUMP_PATH, {}, 1, "");
+  expect_run(files.dir.root(), idxdump_path(), {}, 1, "");
 }
 
 TEST(FaultMatrix, EmptyFileInEveryPosition) {
@@ -78,37 +78,37 @@ TEST(FaultMatrix, EmptyFileInEveryPosition) {
   write_file(files.signatures, "");
   std::vector<std::string> args = files.args();
   args[0] = empty;  // start position 0
-  expect_run(files.dir.root(), CHUNKSIG_PATH, args, 0, kExpected.console,
+  expect_run(files.dir.root(), chunksig_path(), args, 0, kExpected.console,
              signatures_become(kExpected.signatures));
   args = files.args();
   args[1] = empty;  // every byte missing, so hashed as 0xFF
   const ChunksigOutput all_missing = reference_chunksig(0, "", kSegments);
-  expect_run(files.dir.root(), CHUNKSIG_PATH, args, 0, all_missing.console,
+  expect_run(files.dir.root(), chunksig_path(), args, 0, all_missing.console,
              signatures_become(all_missing.signatures));
   args = files.args();
   args[2] = empty;
-  expect_run(files.dir.root(), CHUNKSIG_PATH, args, 0, "fptr=0\n", signatures_become(""));
-  expect_run(files.dir.root(), IDXDUMP_PATH, {empty}, 0, "");
+  expect_run(files.dir.root(), chunksig_path(), args, 0, "fptr=0\n", signatures_become(""));
+  expect_run(files.dir.root(), idxdump_path(), {empty}, 0, "");
 }
 
 TEST(FaultMatrix, DevNullInEveryPosition) {
   ChunksigFiles files(0, kData, kSegments);
   std::vector<std::string> args = files.args();
   args[0] = "/dev/null";
-  expect_run(files.dir.root(), CHUNKSIG_PATH, args, 0, kExpected.console,
+  expect_run(files.dir.root(), chunksig_path(), args, 0, kExpected.console,
              signatures_become(kExpected.signatures));
   args = files.args();
   args[1] = "/dev/null";
   const ChunksigOutput all_missing = reference_chunksig(0, "", kSegments);
-  expect_run(files.dir.root(), CHUNKSIG_PATH, args, 0, all_missing.console,
+  expect_run(files.dir.root(), chunksig_path(), args, 0, all_missing.console,
              signatures_become(all_missing.signatures));
   args = files.args();
   args[2] = "/dev/null";
-  expect_run(files.dir.root(), CHUNKSIG_PATH, args, 0, "fptr=0\n", signatures_become(""));
+  expect_run(files.dir.root(), chunksig_path(), args, 0, "fptr=0\n", signatures_become(""));
   args = files.args();
   args[3] = "/dev/null";
-  expect_run(files.dir.root(), CHUNKSIG_PATH, args, 0, kExpected.console);
-  expect_run(files.dir.root(), IDXDUMP_PATH, {"/dev/null"}, 0, "");
+  expect_run(files.dir.root(), chunksig_path(), args, 0, kExpected.console);
+  expect_run(files.dir.root(), idxdump_path(), {"/dev/null"}, 0, "");
 }
 
 // 1 to 9 bytes after the last whole segment record, 1 to 39 after the last
@@ -118,12 +118,12 @@ TEST(FaultMatrix, PartialTrailingRecords) {
     const std::string tail(extra, '\x5A');
     if (extra < 10) {
       ChunksigFiles files(0, kData, kSegments + tail);
-      expect_run(files.dir.root(), CHUNKSIG_PATH, files.args(), 0, kExpected.console,
+      expect_run(files.dir.root(), chunksig_path(), files.args(), 0, kExpected.console,
                  signatures_become(kExpected.signatures));
     }
     ScratchDir dir;
     write_file(dir.path("index"), kEntry + tail);
-    expect_run(dir.root(), IDXDUMP_PATH, {dir.path("index")}, 0, kEntryLine);
+    expect_run(dir.root(), idxdump_path(), {dir.path("index")}, 0, kEntryLine);
   }
 }
 
@@ -140,7 +140,7 @@ TEST(FaultMatrix, FifoAsDataIsConsumedExactly) {
   ASSERT_EQ(::write(fd, written.data(), written.size()), static_cast<ssize_t>(written.size()));
   std::vector<std::string> args = files.args();
   args[1] = fifo;
-  expect_run(files.dir.root(), CHUNKSIG_PATH, args, 0, kExpected.console,
+  expect_run(files.dir.root(), chunksig_path(), args, 0, kExpected.console,
              signatures_become(kExpected.signatures));
   char left[64];
   const ssize_t got = ::read(fd, left, sizeof left);
@@ -171,12 +171,12 @@ TEST(FaultMatrix, FifoAsSegmentListIndexAndSignatureFile) {
   std::vector<std::string> args = files.args();
   args[2] = fifo;
   std::thread feeder = feed_in_pieces(fifo, segments);
-  expect_run(files.dir.root(), CHUNKSIG_PATH, args, 0, expected.console,
+  expect_run(files.dir.root(), chunksig_path(), args, 0, expected.console,
              signatures_become(expected.signatures));
   feeder.join();
 
   feeder = feed_in_pieces(fifo, kEntry + kEntry + "\1\2");
-  expect_run(files.dir.root(), IDXDUMP_PATH, {fifo}, 0, kEntryLine + kEntryLine);
+  expect_run(files.dir.root(), idxdump_path(), {fifo}, 0, kEntryLine + kEntryLine);
   feeder.join();
 
   std::string received;
@@ -188,7 +188,7 @@ TEST(FaultMatrix, FifoAsSegmentListIndexAndSignatureFile) {
   });
   args = files.args();
   args[3] = fifo;
-  expect_run(files.dir.root(), CHUNKSIG_PATH, args, 0, kExpected.console);
+  expect_run(files.dir.root(), chunksig_path(), args, 0, kExpected.console);
   drain.join();
   EXPECT_EQ(received, kExpected.signatures);
 }
@@ -199,16 +199,16 @@ TEST(FaultMatrix, SignatureWriteFailures) {
   ChunksigFiles files(0, kData, kSegments);
   std::vector<std::string> args = files.args();
   args[3] = "/dev/full";
-  expect_run(files.dir.root(), CHUNKSIG_PATH, args, 1, kExpected.console);
+  expect_run(files.dir.root(), chunksig_path(), args, 1, kExpected.console);
   for (long long limit : {0LL, 5LL, 10LL, 25LL, 49LL}) {
     RunOptions limited;
     limited.file_size_limit = limit;
-    expect_run(files.dir.root(), CHUNKSIG_PATH, files.args(), 1, kExpected.console,
+    expect_run(files.dir.root(), chunksig_path(), files.args(), 1, kExpected.console,
                signatures_become(kExpected.signatures.substr(0, static_cast<std::size_t>(limit))), limited);
   }
   RunOptions exact;
   exact.file_size_limit = static_cast<long long>(kExpected.signatures.size());
-  expect_run(files.dir.root(), CHUNKSIG_PATH, files.args(), 0, kExpected.console,
+  expect_run(files.dir.root(), chunksig_path(), files.args(), 0, kExpected.console,
              signatures_become(kExpected.signatures), exact);
 }
 
@@ -224,7 +224,7 @@ TEST(FaultMatrix, DataFileWithAHole) {
   ASSERT_EQ(::truncate(files.data.c_str(), static_cast<off_t>(head.size() + hole)), 0);
   std::ofstream(files.data, std::ios::binary | std::ios::app) << tail;
   const ChunksigOutput expected = reference_chunksig(0, data, segments);
-  expect_run(files.dir.root(), CHUNKSIG_PATH, files.args(), 0, expected.console,
+  expect_run(files.dir.root(), chunksig_path(), files.args(), 0, expected.console,
              signatures_become(expected.signatures));
 }
 
@@ -239,7 +239,7 @@ TEST(FaultMatrix, FiveGiBStartPosition) {
   ChunksigFiles files(five_gib, data, segments);
   const ChunksigOutput expected = reference_chunksig(five_gib, data, segments);
   ASSERT_EQ(expected.console.substr(0, 16), "fptr=5368709120\n");
-  expect_run(files.dir.root(), CHUNKSIG_PATH, files.args(), 0, expected.console,
+  expect_run(files.dir.root(), chunksig_path(), files.args(), 0, expected.console,
              signatures_become(expected.signatures));
 }
 
@@ -249,7 +249,7 @@ TEST(FaultMatrix, SpanJustOver4GiB) {
   const std::string full = reference_signature(std::string(65535, '\xFF'));
   for (int i = 0; i < 65537; ++i) expected += full;
   expected += reference_signature("\xFF\xFF");
-  expect_run(files.dir.root(), CHUNKSIG_PATH, files.args(), 0,
+  expect_run(files.dir.root(), chunksig_path(), files.args(), 0,
              "fptr=0\n00000001 00000001 FFFFFFFF 00000002 00000001 !!!\n", signatures_become(expected));
 }
 
@@ -258,13 +258,13 @@ TEST(FaultMatrix, PermissionDenied) {
   if (::geteuid() == 0) GTEST_SKIP() << "root reads and writes everything";
   ChunksigFiles files(0, kData, kSegments);
   ASSERT_EQ(::chmod(files.data.c_str(), 0), 0);
-  expect_run(files.dir.root(), CHUNKSIG_PATH, files.args(), 1, "");
+  expect_run(files.dir.root(), chunksig_path(), files.args(), 1, "");
   ASSERT_EQ(::chmod(files.data.c_str(), 0644), 0);
   const std::string locked = files.dir.path("locked");
   ASSERT_EQ(::mkdir(locked.c_str(), 0555), 0);
   std::vector<std::string> args = files.args();
   args[3] = locked + "/signatures";
-  expect_run(files.dir.root(), CHUNKSIG_PATH, args, 1, "");
+  expect_run(files.dir.root(), chunksig_path(), args, 1, "");
 }
 
 }  // namespace

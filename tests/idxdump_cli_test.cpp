@@ -7,7 +7,7 @@
 
 namespace {
 
-const std::string kIdxdump = IDXDUMP_PATH;
+const std::string kIdxdump = idxdump_path();
 
 std::string entry_of_bytes(unsigned first) {
   std::string out;
@@ -70,7 +70,9 @@ TEST(IdxdumpFailures, ReadErrorsAndUnwritableConsole) {
   full.console = Console::kDevFull;
   closed.console = Console::kClosed;
   EXPECT_EQ(run_tool(kIdxdump, {dir.path("index")}, full).exit_code, 1);
-  EXPECT_EQ(run_tool(kIdxdump, {dir.path("index")}, closed).exit_code, 1);
+  if (closed_descriptors_testable()) {
+    EXPECT_EQ(run_tool(kIdxdump, {dir.path("index")}, closed).exit_code, 1);
+  }
 }
 
 }  // namespace

@@ -13,26 +13,37 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-ScratchDir::ScratchDir() {
-  const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/chunktools-XXXXXX";
-  if (::mkdtemp(&pattern[0]) == nullptr) std::abort();
-  root_ = pattern;
+namespace {
+
+std::string tool_path(const char* variable, const char* built) {
+  const char* other = std::getenv(variable);
+  return other != nullptr && *other != '\0' ? other : built;
 }
 
-ScratchDir::~ScratchDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(root_, ignored);
+std::string without_crs(const std::string& console) {
+  std::string plain;
+  bool bare_lf = false;
+  for (std::size_t i = 0; i < console.size(); ++i) {
+    if (console[i] == '\r' && i + 1 < console.size() && console[i + 1] == '\n') continue;
+    if (console[i] == '\n' && (i == 0 || console[i - 1] != '\r')) bare_lf = true;
+    plain += console[i];
+  }
+  return bare_lf ? plain + "[a line ended in LF alone]" : plain;
 }
 
-void write_file(const std::string& path, const std::string& contents) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
+}  // namespace
+
+const std::string& chunksig_path() {
+  static const std::string path = tool_path("CHUNKTOOLS_CHUNKSIG", CHUNKSIG_PATH);
+  return path;
 }
 
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+const std::string& idxdump_path() {
+  static const std::string path = tool_path("CHUNKTOOLS_IDXDUMP", IDXDUMP_PATH);
+  return path;
 }
+
+bool closed_descriptors_testable() { return std::getenv("CHUNKTOOLS_WINE") == nullptr; }
 
 std::map<std::string, std::string> snapshot_files(const std::string& folder) {
   std::map<std::string, std::string> files;
@@ -60,7 +71,7 @@ ChunksigFiles::ChunksigFiles(std::uint64_t fptr, const std::string& data_bytes,
 }
 
 RunResult ChunksigFiles::run(const RunOptions& options) const {
-  return run_tool(CHUNKSIG_PATH, args(), options);
+  return run_tool(chunksig_path(), args(), options);
 }
 
 RunResult run_tool(const std::string& executable, const std::vector<std::string>& args,
@@ -118,5 +129,6 @@ RunResult run_tool(const std::string& executable, const std::vector<std::string>
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  if (std::getenv("CHUNKTOOLS_CONSOLE_CRLF") != nullptr) result.console = without_crs(result.console);
   return result;
 }

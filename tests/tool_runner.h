@@ -8,22 +8,12 @@
 #include <string>
 #include <vector>
 
-// A scratch folder, removed with everything in it when the object goes.
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  std::string path(const std::string& name) const { return root_ + "/" + name; }
-  const std::string& root() const { return root_; }
+#include "scratch.h"
 
- private:
-  std::string root_;
-};
-
-void write_file(const std::string& path, const std::string& contents);
-std::string read_file(const std::string& path);
+// The tools under test: the builds' own, unless CHUNKTOOLS_CHUNKSIG or
+// CHUNKTOOLS_IDXDUMP names others (the Windows executables, run under Wine).
+const std::string& chunksig_path();
+const std::string& idxdump_path();
 
 // Every regular file directly in `folder`, by name, with its bytes (with its
 // size and modification time, for a file over 16 MiB).
@@ -41,6 +31,16 @@ struct RunResult {
   int exit_code;        // 128 + signal number when killed by a signal
   std::string console;  // standard output, when captured
 };
+
+// With CHUNKTOOLS_CONSOLE_CRLF set, as for Windows executables, every line of
+// standard output must end in CR LF: the CRs are removed from `console`, and a
+// line that ends in LF alone leaves a marker there that no expected output
+// matches.
+
+// Whether runs with closed standard descriptors test the tool. Not under Wine
+// (CHUNKTOOLS_WINE set): there Wine's own files take descriptors 0 and 1
+// before the program starts.
+bool closed_descriptors_testable();
 
 RunResult run_tool(const std::string& executable, const std::vector<std::string>& args,
                    const RunOptions& options = RunOptions());
