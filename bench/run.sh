@@ -41,11 +41,11 @@ best() {
 
 row() {  # label seconds floor_seconds rss_kib
   awk -v label="$1" -v s="$2" -v floor="$3" -v kib="$4" -v bytes="$bytes" 'BEGIN {
-    printf "%-44s %8.3f %8.2f %8.2f %8.1f\n", label, s, bytes / s / 1e9, s / floor, kib / 1024 }'
+    printf "%-50s %8.3f %8.2f %8.2f %8.1f\n", label, s, bytes / s / 1e9, s / floor, kib / 1024 }'
 }
 
 echo "Stream: $mib MiB of random bytes, in the page cache. Best of $repeat runs."
-printf "%-44s %8s %8s %8s %8s\n" "command" "seconds" "GB/s" "x cat" "RSS MiB"
+printf "%-50s %8s %8s %8s %8s\n" "command" "seconds" "GB/s" "x cat" "RSS MiB"
 best "$data" /dev/null cat "$data"
 floor=$seconds
 row "cat data" "$seconds" "$floor" "$rss_kib"
@@ -89,7 +89,7 @@ echo "outputs identical across tiers and the reference build"
 
 echo
 echo "Index: $entries entries of 40 bytes, in the page cache. Best of $repeat runs."
-printf "%-44s %8s %12s %8s\n" "command, output to" "seconds" "entries/s" "ratio"
+printf "%-50s %8s %12s %8s\n" "command, output to" "seconds" "entries/s" "ratio"
 best "$work/index" "$work/idxdump.out" "$build/idxdump" "$work/index"
 fast_file=$seconds
 best "$work/index" "$work/idxdump_printf.out" "$build/bench/idxdump_printf" "$work/index"
@@ -101,7 +101,7 @@ best "$work/index" /dev/null "$build/bench/idxdump_printf" "$work/index"
 baseline_null=$seconds
 entry_row() {  # label seconds baseline_seconds
   awk -v label="$1" -v s="$2" -v b="$3" -v n="$entries" 'BEGIN {
-    printf "%-44s %8.3f %12.0f %8.2f\n", label, s, n / s, b / s }'
+    printf "%-50s %8.3f %12.0f %8.2f\n", label, s, n / s, b / s }'
 }
 entry_row "idxdump_printf (baseline), /dev/null" "$baseline_null" "$baseline_null"
 entry_row "idxdump, /dev/null" "$fast_null" "$baseline_null"
