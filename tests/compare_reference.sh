@@ -29,9 +29,9 @@ compare() {  # name: runs both builds on $dir/base, data, segments
 }
 
 # stream kind, size, segment length, seed
-for spec in "random 25165824 0 1" "random 8388608 4096 2" "random 4194304 1 3" \
+for stream in "random 25165824 0 1" "random 8388608 4096 2" "random 4194304 1 3" \
             "text 16777216 1000 4" "zeros 8388608 65536 5" "random 3000000 262145 6"; do
-  set -- $spec
+  set -- $stream
   rm -f "$dir/base" "$dir/data" "$dir/segments"
   if [ "$3" = 0 ]; then
     "$build/samplegen" stream "$dir" "$2" > /dev/null
