@@ -7,8 +7,17 @@ set -u
 export WINEDEBUG=-all
 case ${1:-} in
 start)
+  # Wine makes the prefix itself, but not the folders above it.
+  mkdir -p "$(dirname "${WINEPREFIX:-$HOME/.wine}")"
+  log=$(mktemp)
   wineserver -p < /dev/null > /dev/null 2>&1
-  wineboot --init < /dev/null > /dev/null 2>&1 || { echo "wineboot failed"; exit 1; }
+  if ! wineboot --init < /dev/null > "$log" 2>&1; then
+    echo "wineboot failed:"
+    cat "$log"
+    rm -f "$log"
+    exit 1
+  fi
+  rm -f "$log"
   # Without wine32, Wine runs a 32-bit program as exit 0 with no output, so
   # check what it prints.
   out=$(mktemp)
