@@ -108,38 +108,75 @@ void finish(CrcPair& pair, __m128i plain, __m128i plus1, const unsigned char* by
   pair.plus1 = ~crc32_update_register(0, pending[1], 16);
 }
 
+// The same folding over 128-bit and 256-bit registers: a 256-bit register
+// is two 128-bit lanes, each folded by the same distance.
+struct Lanes128 {
+  using Vector = __m128i;
+  static Vector load(const unsigned char* bytes) { return load128(bytes); }
+  static Vector plus_one(Vector v) { return _mm_add_epi8(v, _mm_set1_epi8(1)); }
+  static Vector xor_of(Vector a, Vector b) { return _mm_xor_si128(a, b); }
+  static Vector first_word(std::uint32_t word) { return _mm_cvtsi32_si128(static_cast<int>(word)); }
+  template <int kDistance>
+  static Vector constants() { return fold_constants<kDistance>(); }
+};
+
+struct Lanes256 {
+  using Vector = __m256i;
+  static Vector load(const unsigned char* bytes) { return load256(bytes); }
+  static Vector plus_one(Vector v) { return _mm256_add_epi8(v, _mm256_set1_epi8(1)); }
+  static Vector xor_of(Vector a, Vector b) { return _mm256_xor_si256(a, b); }
+  static Vector first_word(std::uint32_t word) {
+    return _mm256_setr_epi32(static_cast<int>(word), 0, 0, 0, 0, 0, 0, 0);
+  }
+  template <int kDistance>
+  static Vector constants() { return fold_constants_256<kDistance>(); }
+};
+
+// Folds both signatures over the bytes four registers at a time (at least
+// four registers' worth must be there), then the four registers into one.
+// Leaves `bytes` and `count` at what is left: less than four registers.
+template <typename Lanes>
+void fold_by_four(const CrcPair& pair, const unsigned char*& bytes, std::size_t& count,
+                  typename Lanes::Vector& plain_out, typename Lanes::Vector& plus1_out) {
+  using Vector = typename Lanes::Vector;
+  constexpr std::size_t kWidth = sizeof(Vector);
+  Vector plain[4], plus1[4];
+  for (std::size_t j = 0; j < 4; ++j) {
+    plain[j] = Lanes::load(bytes + kWidth * j);
+    plus1[j] = Lanes::plus_one(plain[j]);
+  }
+  // The CRC so far enters as the register XORed into the first 32 bits.
+  plain[0] = Lanes::xor_of(plain[0], Lanes::first_word(~pair.plain));
+  plus1[0] = Lanes::xor_of(plus1[0], Lanes::first_word(~pair.plus1));
+  bytes += 4 * kWidth;
+  count -= 4 * kWidth;
+  const Vector by_four = Lanes::template constants<4 * 8 * kWidth>();
+  for (; count >= 4 * kWidth; bytes += 4 * kWidth, count -= 4 * kWidth) {
+    for (std::size_t j = 0; j < 4; ++j) {
+      const Vector data = Lanes::load(bytes + kWidth * j);
+      plain[j] = Lanes::xor_of(fold(plain[j], by_four), data);
+      plus1[j] = Lanes::xor_of(fold(plus1[j], by_four), Lanes::plus_one(data));
+    }
+  }
+  const Vector by_one = Lanes::template constants<8 * kWidth>();
+  for (std::size_t j = 1; j < 4; ++j) {
+    plain[0] = Lanes::xor_of(fold(plain[0], by_one), plain[j]);
+    plus1[0] = Lanes::xor_of(fold(plus1[0], by_one), plus1[j]);
+  }
+  plain_out = plain[0];
+  plus1_out = plus1[0];
+}
+
 }  // namespace
 
 void crc_pair_pclmul(CrcPair& pair, const unsigned char* bytes, std::size_t count) {
-  if (count < 64) {
+  if (count < 4 * sizeof(__m128i)) {
     crc32_pair_update_portable(pair, bytes, count);
     return;
   }
-  const __m128i ones = _mm_set1_epi8(1);
-  __m128i plain[4], plus1[4];
-  for (int j = 0; j < 4; ++j) {
-    plain[j] = load128(bytes + 16 * j);
-    plus1[j] = _mm_add_epi8(plain[j], ones);
-  }
-  // The CRC so far enters as the register XORed into the first 32 bits.
-  plain[0] = _mm_xor_si128(plain[0], _mm_cvtsi32_si128(static_cast<int>(~pair.plain)));
-  plus1[0] = _mm_xor_si128(plus1[0], _mm_cvtsi32_si128(static_cast<int>(~pair.plus1)));
-  bytes += 64;
-  count -= 64;
-  const __m128i by512 = fold_constants<512>();
-  for (; count >= 64; bytes += 64, count -= 64) {
-    for (int j = 0; j < 4; ++j) {
-      const __m128i data = load128(bytes + 16 * j);
-      plain[j] = _mm_xor_si128(fold(plain[j], by512), data);
-      plus1[j] = _mm_xor_si128(fold(plus1[j], by512), _mm_add_epi8(data, ones));
-    }
-  }
-  const __m128i by128 = fold_constants<128>();
-  for (int j = 1; j < 4; ++j) {
-    plain[0] = _mm_xor_si128(fold(plain[0], by128), plain[j]);
-    plus1[0] = _mm_xor_si128(fold(plus1[0], by128), plus1[j]);
-  }
-  finish(pair, plain[0], plus1[0], bytes, count);
+  __m128i plain, plus1;
+  fold_by_four<Lanes128>(pair, bytes, count, plain, plus1);
+  finish(pair, plain, plus1, bytes, count);
 }
 
 void crc_pair_vpclmul(CrcPair& pair, const unsigned char* bytes, std::size_t count) {
@@ -147,36 +184,14 @@ void crc_pair_vpclmul(CrcPair& pair, const unsigned char* bytes, std::size_t cou
     crc_pair_pclmul(pair, bytes, count);
     return;
   }
-  const __m256i ones = _mm256_set1_epi8(1);
-  __m256i plain[4], plus1[4];
-  for (int j = 0; j < 4; ++j) {
-    plain[j] = load256(bytes + 32 * j);
-    plus1[j] = _mm256_add_epi8(plain[j], ones);
-  }
-  plain[0] = _mm256_xor_si256(plain[0], _mm256_setr_epi32(static_cast<int>(~pair.plain), 0, 0, 0, 0, 0, 0, 0));
-  plus1[0] = _mm256_xor_si256(plus1[0], _mm256_setr_epi32(static_cast<int>(~pair.plus1), 0, 0, 0, 0, 0, 0, 0));
-  bytes += 128;
-  count -= 128;
-  const __m256i by1024 = fold_constants_256<1024>();
-  for (; count >= 128; bytes += 128, count -= 128) {
-    for (int j = 0; j < 4; ++j) {
-      const __m256i data = load256(bytes + 32 * j);
-      plain[j] = _mm256_xor_si256(fold(plain[j], by1024), data);
-      plus1[j] = _mm256_xor_si256(fold(plus1[j], by1024), _mm256_add_epi8(data, ones));
-    }
-  }
-  const __m256i by256 = fold_constants_256<256>();
-  for (int j = 1; j < 4; ++j) {
-    plain[0] = _mm256_xor_si256(fold(plain[0], by256), plain[j]);
-    plus1[0] = _mm256_xor_si256(fold(plus1[0], by256), plus1[j]);
-  }
+  __m256i plain, plus1;
+  fold_by_four<Lanes256>(pair, bytes, count, plain, plus1);
   // The earlier 128-bit lane folds onto the later one.
   const __m128i by128 = fold_constants<128>();
-  const __m128i plain128 = _mm_xor_si128(fold(_mm256_castsi256_si128(plain[0]), by128),
-                                         _mm256_extracti128_si256(plain[0], 1));
-  const __m128i plus1_128 = _mm_xor_si128(fold(_mm256_castsi256_si128(plus1[0]), by128),
-                                          _mm256_extracti128_si256(plus1[0], 1));
-  finish(pair, plain128, plus1_128, bytes, count);
+  finish(pair,
+         _mm_xor_si128(fold(_mm256_castsi256_si128(plain), by128), _mm256_extracti128_si256(plain, 1)),
+         _mm_xor_si128(fold(_mm256_castsi256_si128(plus1), by128), _mm256_extracti128_si256(plus1, 1)),
+         bytes, count);
 }
 
 void scan_avx2(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap) {
