@@ -1,5 +1,7 @@
 #include "crc32.h"
 
+#include "little_endian.h"
+
 namespace {
 
 constexpr std::uint32_t kPolynomial = 0xEDB88320;
@@ -18,12 +20,6 @@ constexpr Crc32Tables make_tables() {
     }
   }
   return t;
-}
-
-std::uint64_t load_le64(const unsigned char* bytes) {
-  std::uint64_t value = 0;
-  for (int i = 7; i >= 0; --i) value = (value << 8) | bytes[i];
-  return value;
 }
 
 // Adds 1 to each byte of `word` modulo 256, with no carry between bytes.
@@ -52,7 +48,7 @@ const Crc32Tables kCrc32Tables = make_tables();
 
 std::uint32_t crc32_update_register(std::uint32_t reg, const unsigned char* bytes,
                                     std::size_t count) {
-  for (; count >= 8; bytes += 8, count -= 8) reg = step_word(reg, load_le64(bytes));
+  for (; count >= 8; bytes += 8, count -= 8) reg = step_word(reg, load_le(bytes, 8));
   for (; count > 0; ++bytes, --count) reg = step_byte(reg, *bytes);
   return reg;
 }
@@ -65,7 +61,7 @@ void crc32_pair_update_portable(CrcPair& pair, const unsigned char* bytes, std::
   std::uint32_t plain = ~pair.plain;
   std::uint32_t plus1 = ~pair.plus1;
   for (; count >= 8; bytes += 8, count -= 8) {
-    const std::uint64_t word = load_le64(bytes);
+    const std::uint64_t word = load_le(bytes, 8);
     plain = step_word(plain, word);
     plus1 = step_word(plus1, plus_one_each_byte(word));
   }

@@ -1,7 +1,8 @@
 #include "signature_sink.h"
 
-#include <cstdio>
 #include <cstring>
+
+#include "console.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ bool SignatureSink::flush() {
     lines_out = 0;
     while (lines_out < lines_ && held_lines[lines_out].first_record <= failed_record) ++lines_out;
   }
-  if (lines_out > 0) std::fwrite(held_text, 1, held_lines[lines_out - 1].text_end, stdout);
+  if (lines_out > 0) console_write(held_text, held_lines[lines_out - 1].text_end);
   records_ = lines_ = text_size_ = 0;
   return written == bytes;
 }

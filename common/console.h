@@ -1,14 +1,33 @@
-// Standard output as the tools' product: guarded at start, checked at the end.
+// Standard output as the tools' product: guarded at start, flushed and closed
+// with every failure caught at the end.
 #ifndef COMMON_CONSOLE_H
 #define COMMON_CONSOLE_H
 
+#include <cstddef>
+
+#include "failure_report.h"
+#include "file_handle.h"
+
 // Makes sure the standard descriptors are taken before any file is opened, so
 // that a file opened while standard output was closed can never receive the
-// console text. A closed standard output is replaced by a descriptor that
-// refuses writes, which console_finish() then reports. False when that fails.
-bool console_start();
+// console text: a closed standard output is replaced by a descriptor that
+// refuses writes, which console_finish() then reports. Also makes a write past
+// a file-size limit fail (EFBIG) rather than kill the process, so that such a
+// failure takes the tools' documented path. False, with the platform's error,
+// when that fails.
+bool console_start(SystemError* error);
 
-// Flushes standard output: true when every byte printed reached it.
-bool console_finish();
+// Hands `size` bytes to standard output (through stdio's buffer); false when
+// the stream reports an error. The first error is kept for console_finish().
+bool console_write(const void* bytes, std::size_t size);
+
+// Flushes standard output and closes it, as gnulib's close_stdout does: some
+// file systems report a lost write only at close. True when every byte printed
+// reached it; else false with the operation that failed and the error.
+bool console_finish(Operation* failed, SystemError* error);
+
+// The platform's close of the standard output descriptor; false on failure,
+// with the error in errno.
+bool close_console_descriptor();
 
 #endif  // COMMON_CONSOLE_H

@@ -2,21 +2,25 @@
 #include "console.h"
 
 #include <cerrno>
-#include <cstdio>
+#include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
 
-bool console_start() {
+bool console_start(SystemError* error) {
   for (int fd = 0; fd <= 2; ++fd) {
     if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
     // open() returns the lowest free descriptor, which is this one. Opened
     // read-only, so that writes to it fail and are reported as such.
-    if (::open("/dev/null", O_RDONLY) != fd) return false;
+    const int taken = ::open("/dev/null", O_RDONLY);
+    if (taken != fd) {
+      *error = static_cast<SystemError>(taken < 0 ? errno : EBADF);
+      return false;
+    }
   }
+  // The default action of SIGXFSZ ends the process before the failed write
+  // returns; ignored, the write fails with EFBIG like any other.
+  std::signal(SIGXFSZ, SIG_IGN);
   return true;
 }
 
-bool console_finish() {
-  const bool flushed = std::fflush(stdout) == 0;
-  return flushed && !std::ferror(stdout);
-}
+bool close_console_descriptor() { return ::close(STDOUT_FILENO) == 0; }

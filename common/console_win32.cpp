@@ -5,16 +5,13 @@
 #include <fcntl.h>
 #include <io.h>
 
-bool console_start() {
+bool console_start(SystemError*) {
   // Text mode, as a Windows console program prints: each "\n" goes out as
   // CR LF, to the console and to a redirected file alike. The standard
   // descriptors are never reused for the files the tools open, which get
-  // handles of their own.
+  // handles of their own, and Windows has no file-size signal.
   _setmode(_fileno(stdout), _O_TEXT);
   return true;
 }
 
-bool console_finish() {
-  const bool flushed = std::fflush(stdout) == 0;
-  return flushed && !std::ferror(stdout);
-}
+bool close_console_descriptor() { return _close(_fileno(stdout)) == 0; }

@@ -1,21 +1,12 @@
-// The parts of the file layer that every platform shares, built on read_some.
+// The parts of the file layer that every platform shares.
 #include "file_handle.h"
 
-int FileHandle::read_byte() {
-  unsigned char byte;
-  const std::ptrdiff_t got = read_some(&byte, 1);
-  if (got == 1) return byte;
-  return got == 0 ? kEndOfFile : kReadError;
-}
-
-ReadResult FileHandle::read_record(void* buffer, std::size_t count) {
-  unsigned char* bytes = static_cast<unsigned char*>(buffer);
-  std::size_t have = 0;
-  while (have < count) {
-    const std::ptrdiff_t got = read_some(bytes + have, count - have);
-    if (got < 0) return ReadResult::kError;
-    if (got == 0) return ReadResult::kEnd;
-    have += static_cast<std::size_t>(got);
+FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
+  if (this != &other) {
+    close();
+    handle_ = other.handle_;
+    error_ = other.error_;
+    other.handle_ = kNoHandle;
   }
-  return ReadResult::kRecord;
+  return *this;
 }

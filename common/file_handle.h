@@ -1,4 +1,4 @@
-// The one way both tools touch files: a thin wrapper over one operating-system
+// The one way both tools touch files: a thin owner of one operating-system
 // file handle. No buffering of its own, no allocation; each operation maps onto
 // the platform's file API (file_handle_posix.cpp or file_handle_win32.cpp,
 // chosen by the build).
@@ -8,26 +8,41 @@
 #include <cstddef>
 #include <cstdint>
 
-// Outcome of reading one fixed-size record.
+// Outcome of reading a block of fixed-size records.
 enum class ReadResult {
-  kRecord,  // exactly the requested number of bytes came back
+  kRecord,  // at least one whole record came back
   kEnd,     // the file ended first; a partial last record is consumed and dropped
   kError,   // the platform reported a read error
 };
 
-// Identity of an open file (device and file number), used to tell whether two
-// paths name the same file however they are spelled or linked.
+// What kind of object an open file is. Truncating a regular file or draining a
+// FIFO loses data; a device (a terminal, /dev/null) has nothing to lose.
+enum class FileKind { kRegular, kFifo, kDevice, kOther };
+
+// Identity of an open file (device and file number, or volume and file index),
+// used to tell whether two paths name the same file however they are spelled
+// or linked.
 struct FileIdentity {
   std::uint64_t device;
   std::uint64_t file;
+  std::uint64_t file_high;  // Windows file IDs have 128 bits; 0 elsewhere
+  FileKind kind;
+
+  bool same_object(const FileIdentity& other) const {
+    return device == other.device && file == other.file && file_high == other.file_high;
+  }
+  // Whether another use of this object could destroy or steal the data in it.
+  bool holds_data() const { return kind == FileKind::kRegular || kind == FileKind::kFifo; }
 };
+
+// The platform's error code (errno, or GetLastError() on Windows) and its text.
+using SystemError = std::uint32_t;
+// Writes the platform's description of `error` into `text` (NUL-terminated,
+// cut to `size`); returns `text`.
+const char* describe_system_error(SystemError error, char* text, std::size_t size);
 
 class FileHandle {
  public:
-  // read_byte results other than a byte value 0..255.
-  static constexpr int kEndOfFile = -1;
-  static constexpr int kReadError = -2;
-
   // Opens an existing file for reading without locking anyone out: others may
   // read, write, rename or delete it meanwhile. Null (is_open() false) when the
   // path is missing, is a directory, or cannot be opened.
@@ -37,49 +52,64 @@ class FileHandle {
   // Null on any failure.
   static FileHandle create_write(const char* path);
 
-  // Whether the path names the same file as `identity`; false when the path
-  // cannot be examined (for instance because it does not exist).
-  static bool path_names(const char* path, const FileIdentity& identity);
+  // The identity of the file `path` names, without opening it for reading or
+  // writing; false when the path cannot be examined (it does not exist, say).
+  static bool identity_of_path(const char* path, FileIdentity* identity);
+
+  FileHandle(FileHandle&& other) noexcept : handle_(other.handle_), error_(other.error_) {
+    other.handle_ = kNoHandle;
+  }
+  FileHandle& operator=(FileHandle&& other) noexcept;
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  // Releases the handle if close() has not; a failure there goes unreported,
+  // so a handle whose close matters is closed explicitly.
+  ~FileHandle() { close(); }
+
+  // The identity of what standard output writes to; false when it cannot be
+  // examined.
+  static bool standard_output_identity(FileIdentity* identity);
 
   bool is_open() const { return handle_ != kNoHandle; }
 
   // The file's identity. Only meaningful on an open handle.
   FileIdentity identity() const;
 
-  // The file's size in bytes: the position of its end, after which the position
-  // is moved back to the start. No failure path: a file that cannot be
-  // positioned reports what the platform returned (-1 as all ones).
-  std::uint64_t size();
-
-  // One byte at the current position: 0..255, kEndOfFile when the file has no
-  // more bytes, kReadError when the platform reports an error.
-  int read_byte();
+  // The file's size in bytes: the position of its end, after which the
+  // position is moved back to the start. False when the end cannot be found,
+  // as on a pipe, a FIFO or a socket.
+  bool size(std::uint64_t* bytes);
 
   // Reads up to `count` (> 0) bytes into `buffer` with one platform call:
   // the number read (possibly fewer than asked, as pipes deliver), 0 at end of
   // file, -1 on a read error.
   std::ptrdiff_t read_some(void* buffer, std::size_t count);
 
-  // Reads exactly `count` bytes into `buffer`, waiting through short reads
-  // (pipes deliver data in pieces), so that only the end of the file or an
-  // error yields less than a whole record.
-  ReadResult read_record(void* buffer, std::size_t count);
-
   // Writes the `count` bytes at `bytes` at the current position, waiting
   // through partial writes. Returns how many were written: `count`, or fewer
   // when the platform refused the rest (disk full, file-size limit, error).
   std::size_t write_all(const void* bytes, std::size_t count);
 
-  // Releases the handle; the object is null afterwards.
-  void close();
+  // Releases the handle; the object is null afterwards. False when the
+  // platform reports that the close failed: on some network and quota file
+  // systems that is where a write error first shows. Closing a null handle
+  // succeeds.
+  bool close();
+
+  // The platform's code for this handle's last failure, or for the failed
+  // open that left it null; 0 before any failure.
+  SystemError error() const { return error_; }
 
  private:
   // The platform's handle (a descriptor or a HANDLE) as an integer; a failed
   // open is turned into kNoHandle at once.
   static constexpr std::intptr_t kNoHandle = -1;
-  explicit FileHandle(std::intptr_t handle) : handle_(handle) {}
+  FileHandle(std::intptr_t handle, SystemError error) : handle_(handle), error_(error) {}
+  // Keeps the platform's current error code as this handle's last failure.
+  void note_failure();
 
   std::intptr_t handle_;
+  SystemError error_;
 };
 
 #endif  // COMMON_FILE_HANDLE_H

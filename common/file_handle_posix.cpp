@@ -2,6 +2,7 @@
 #include "file_handle.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,48 +13,91 @@
 
 static_assert(sizeof(off_t) == 8, "file offsets must be 64-bit, even in 32-bit builds");
 
-FileHandle FileHandle::open_read(const char* path) {
+namespace {
+
+FileIdentity identity_from(const struct stat& info) {
+  FileKind kind = FileKind::kOther;
+  if (S_ISREG(info.st_mode)) {
+    kind = FileKind::kRegular;
+  } else if (S_ISFIFO(info.st_mode)) {
+    kind = FileKind::kFifo;
+  } else if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) {
+    kind = FileKind::kDevice;
+  }
+  return FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino), 0,
+                      kind};
+}
+
+int open_retrying(const char* path, int flags) {
   int fd;
   do {
-    fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    fd = ::open(path, flags, 0666);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return FileHandle(kNoHandle);
+  return fd;
+}
+
+}  // namespace
+
+const char* describe_system_error(SystemError error, char* text, std::size_t size) {
+  if (size == 0) return text;
+  // strerror's text for the codes the tools meet is a constant string.
+  std::strncpy(text, std::strerror(static_cast<int>(error)), size - 1);
+  text[size - 1] = '\0';
+  return text;
+}
+
+FileHandle FileHandle::open_read(const char* path) {
+  const int fd = open_retrying(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return FileHandle(kNoHandle, static_cast<SystemError>(errno));
   // Opening a directory for reading succeeds here but fails on other
   // platforms; a directory is never a usable input.
   struct stat info;
   if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
     ::close(fd);
-    return FileHandle(kNoHandle);
+    return FileHandle(kNoHandle, EISDIR);
   }
-  return FileHandle(fd);
+  return FileHandle(fd, 0);
 }
 
 FileHandle FileHandle::create_write(const char* path) {
-  int fd;
-  do {
-    fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
-  return FileHandle(fd < 0 ? kNoHandle : fd);
+  const int fd = open_retrying(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC);
+  return fd < 0 ? FileHandle(kNoHandle, static_cast<SystemError>(errno)) : FileHandle(fd, 0);
 }
 
-bool FileHandle::path_names(const char* path, const FileIdentity& identity) {
+bool FileHandle::identity_of_path(const char* path, FileIdentity* identity) {
   struct stat info;
   if (::stat(path, &info) != 0) return false;
-  return static_cast<std::uint64_t>(info.st_dev) == identity.device &&
-         static_cast<std::uint64_t>(info.st_ino) == identity.file;
+  *identity = identity_from(info);
+  return true;
+}
+
+bool FileHandle::standard_output_identity(FileIdentity* identity) {
+  struct stat info;
+  if (::fstat(STDOUT_FILENO, &info) != 0) return false;
+  *identity = identity_from(info);
+  return true;
 }
 
 FileIdentity FileHandle::identity() const {
   struct stat info;
-  if (::fstat(static_cast<int>(handle_), &info) != 0) return FileIdentity{~0ULL, ~0ULL};
-  return FileIdentity{static_cast<std::uint64_t>(info.st_dev),
-                      static_cast<std::uint64_t>(info.st_ino)};
+  if (::fstat(static_cast<int>(handle_), &info) != 0) return FileIdentity{~0ULL, ~0ULL, ~0ULL, FileKind::kOther};
+  return identity_from(info);
 }
 
-std::uint64_t FileHandle::size() {
+void FileHandle::note_failure() { error_ = static_cast<SystemError>(errno); }
+
+bool FileHandle::size(std::uint64_t* bytes) {
   const off_t end = ::lseek(static_cast<int>(handle_), 0, SEEK_END);
-  ::lseek(static_cast<int>(handle_), 0, SEEK_SET);
-  return static_cast<std::uint64_t>(static_cast<std::int64_t>(end));
+  if (end < 0) {
+    note_failure();
+    return false;
+  }
+  if (::lseek(static_cast<int>(handle_), 0, SEEK_SET) != 0) {
+    note_failure();
+    return false;
+  }
+  *bytes = static_cast<std::uint64_t>(end);
+  return true;
 }
 
 std::ptrdiff_t FileHandle::read_some(void* buffer, std::size_t count) {
@@ -62,7 +106,11 @@ std::ptrdiff_t FileHandle::read_some(void* buffer, std::size_t count) {
   do {
     got = ::read(static_cast<int>(handle_), buffer, count);
   } while (got < 0 && errno == EINTR);
-  return got < 0 ? -1 : got;
+  if (got < 0) {
+    note_failure();
+    return -1;
+  }
+  return got;
 }
 
 std::size_t FileHandle::write_all(const void* bytes, std::size_t count) {
@@ -71,13 +119,19 @@ std::size_t FileHandle::write_all(const void* bytes, std::size_t count) {
   while (done < count) {
     const ssize_t put = ::write(static_cast<int>(handle_), next + done, count - done);
     if (put < 0 && errno == EINTR) continue;
+    if (put < 0) note_failure();
     if (put <= 0) break;
     done += static_cast<std::size_t>(put);
   }
   return done;
 }
 
-void FileHandle::close() {
-  if (handle_ != kNoHandle) ::close(static_cast<int>(handle_));
+bool FileHandle::close() {
+  if (handle_ == kNoHandle) return true;
+  // The descriptor is released even when close reports an error, so it is
+  // never retried: Linux frees it whatever close returns.
+  const bool closed = ::close(static_cast<int>(handle_)) == 0;
+  if (!closed) note_failure();
   handle_ = kNoHandle;
+  return closed;
 }

@@ -1,6 +1,6 @@
 #include "text_buffer.h"
 
-#include <cstdio>
+#include "console.h"
 
 namespace {
 
@@ -25,18 +25,21 @@ void TextBuffer::decimal(std::int64_t value) {
     text_[size_++] = '-';
     magnitude = 0 - magnitude;
   }
+  unsigned_decimal(magnitude);
+}
+
+void TextBuffer::unsigned_decimal(std::uint64_t value) {
   char digits[20];
   int count = 0;
   do {
-    digits[count++] = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
+    digits[count++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
   while (count > 0) text_[size_++] = digits[--count];
 }
 
 bool TextBuffer::flush_to_stdout() {
-  const std::size_t written = size_ == 0 ? 0 : std::fwrite(text_, 1, size_, stdout);
-  const bool whole = written == size_;
+  const bool whole = console_write(text_, size_);
   size_ = 0;
   return whole;
 }

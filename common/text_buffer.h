@@ -1,6 +1,6 @@
 // A small formatter for the tools' console lines: fixed-width upper-case hex and
 // decimal into a fixed buffer, with none of printf's per-call parsing. The text
-// is the same as printf's "%0*X", "%u" and "%lld" would give.
+// is the same as printf's "%0*X", "%llu" and "%lld" would give.
 #ifndef COMMON_TEXT_BUFFER_H
 #define COMMON_TEXT_BUFFER_H
 
@@ -32,12 +32,13 @@ class TextBuffer {
     if (digits == 1) end[-1] = kHexPairs[2 * (value & 0xF) + 1];
   }
   void decimal(std::int64_t value);
+  void unsigned_decimal(std::uint64_t value);
 
   std::size_t room() const { return capacity_ - size_; }
   const char* data() const { return text_; }
   std::size_t size() const { return size_; }
-  // Hands the text to standard output and empties the buffer; false when the
-  // stream reports an error.
+  // Hands the text to standard output (console_write) and empties the
+  // buffer; false when the stream reports an error.
   bool flush_to_stdout();
 
  private:

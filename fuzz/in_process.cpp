@@ -35,8 +35,9 @@ CapturedRun run_in_process(int (*command)(int, char**), const std::vector<std::s
   const int console = ::open(console_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (saved_stdout < 0 || console < 0 || ::dup2(console, 1) < 0) std::abort();
   ::close(console);
-  // The commands leave their files to the process's end; note where their
-  // descriptors begin so that they can be closed after each run.
+  // The commands close their files and standard output's descriptor; note
+  // where their descriptors begin so that none can outlive a run that failed
+  // halfway.
   const int first_free = ::open("/dev/null", O_RDONLY);
   ::close(first_free);
 

@@ -1,15 +1,14 @@
 // idxdump INDEX
 //
 // Prints every 40-byte entry of an index file as one line of labelled fields.
-// Silent on failure: the exit code alone tells (0 done, 1 anything went wrong).
+// Silent on failure: the exit code alone tells (0 done, 1 anything went wrong),
+// unless CHUNKTOOLS_VERBOSE asks for the reason.
 #include <cstddef>
 #include <cstdint>
 
 #include "idxdump_command.h"
-#include "console.h"
-#include "file_handle.h"
 #include "little_endian.h"
-#include "record_reader.h"
+#include "record_dump.h"
 #include "text_buffer.h"
 
 namespace {
@@ -55,26 +54,6 @@ void format_entry(const unsigned char* entry, TextBuffer& out) {
 }  // namespace
 
 int run_idxdump(int argc, char** argv) {
-  if (argc < 2) return 1;
-  if (!console_start()) return 1;
-
-  FileHandle index = FileHandle::open_read(argv[1]);
-  if (!index.is_open()) return 1;
-
-  RecordReader reader(index, entries, kEntryBytes, kEntriesPerRead);
-  TextBuffer out(text_storage, sizeof text_storage);
-  for (;;) {
-    std::size_t count;
-    const ReadResult got = reader.next_block(&count);
-    if (got != ReadResult::kRecord) {
-      // Lines for the entries before a read error still go out, then exit 1.
-      const bool flushed = out.flush_to_stdout();
-      if (got == ReadResult::kError) return 1;
-      return flushed && console_finish() ? 0 : 1;
-    }
-    for (std::size_t i = 0; i < count; ++i) {
-      if (out.room() < kLongestLine && !out.flush_to_stdout()) return 1;
-      format_entry(entries + i * kEntryBytes, out);
-    }
-  }
+  const RecordDump dump{"idxdump", "INDEX", "index file", kEntryBytes, kLongestLine, format_entry};
+  return run_record_dump(dump, argc, argv, entries, kEntriesPerRead, text_storage, sizeof text_storage);
 }

@@ -3,8 +3,8 @@
 #define IDXDUMP_COMMAND_H
 
 // Runs the command on its arguments (argv[0] is the program name) and returns
-// the exit code: 0 when the whole job was done, 1 otherwise. Files it opens
-// stay open until the process ends.
+// the exit code: 0 when the whole job was done, 1 otherwise. Every file it
+// opens, and standard output's descriptor, is closed by the time it returns.
 int run_idxdump(int argc, char** argv);
 
 #endif  // IDXDUMP_COMMAND_H

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <optional>
@@ -27,8 +28,9 @@ const std::string kEntryLine =
     "level: 5; size: 04 03020100; attr: 0706; t_cr: 0F0E0D0C0B0A0908; t_cr: 1716151413121110; "
     "crc0: 1B1A1918; crc1: 1F1E1D1C; sofs: 23222120; slen: 27262524; \n";
 
-// Runs a tool in `folder` and checks the exit code, the console, and that every
-// file there is as before, apart from `changed` (name and expected bytes).
+// Runs a tool in `folder` and checks the exit code, the console, that nothing
+// went to standard error, and that every file there is as before, apart from
+// `changed` (name and expected bytes).
 void expect_run(const std::string& folder, const std::string& tool, const std::vector<std::string>& args,
                 int exit_code, const std::string& console,
                 const std::optional<std::pair<std::string, std::string>>& changed = std::nullopt,
@@ -38,6 +40,7 @@ void expect_run(const std::string& folder, const std::string& tool, const std::v
   const RunResult result = run_tool(tool, args, options);
   EXPECT_EQ(result.exit_code, exit_code) << testing::PrintToString(args);
   EXPECT_EQ(result.console, console) << testing::PrintToString(args);
+  EXPECT_EQ(result.errors, "") << testing::PrintToString(args);
   EXPECT_EQ(snapshot_files(folder), expected_files) << testing::PrintToString(args);
 }
 
@@ -108,7 +111,66 @@ TEST(FaultMatrix, DevNullInEveryPosition) {
   args = files.args();
   args[3] = "/dev/null";
   expect_run(files.dir.root(), chunksig_path(), args, 0, kExpected.console);
+  // Start at 0 and keep no signatures: the same device as base and signature
+  // file loses nothing.
+  args[0] = "/dev/null";
+  expect_run(files.dir.root(), chunksig_path(), args, 0, kExpected.console);
   expect_run(files.dir.root(), idxdump_path(), {"/dev/null"}, 0, "");
+}
+
+// A base file with no size (a FIFO here, a pipe from <(...) in a shell) gives
+// no start position: exit code 1 before the data file is opened, and an
+// existing signature file untouched.
+TEST(FaultMatrix, BaseFileWithoutASize) {
+  ChunksigFiles files(0, kData, kSegments);
+  write_file(files.signatures, "existing");
+  const std::string fifo = files.dir.path("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  const int fd = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  std::vector<std::string> args = files.args();
+  args[0] = fifo;
+  args[1] = fifo;  // were it opened, the data file would wait for bytes forever
+  expect_run(files.dir.root(), chunksig_path(), args, 1, "");
+  ::close(fd);
+}
+
+// Standard output is never an input, nor the signature file: a run that would
+// read its own output back, or mix it with the records, ends with exit code 1
+// before it reads or writes anything. Devices are never refused.
+TEST(FaultMatrix, StandardOutputIsNeverAnInput) {
+  ChunksigFiles files(0, kData, kSegments);
+  write_file(files.signatures, "existing");
+  const std::string index = files.dir.path("index");
+  write_file(index, kEntry);
+  RunOptions to_file;
+  to_file.console = Console::kAppendToFile;
+  std::vector<std::string> args = files.args();
+  // Wine gives an inherited standard handle no volume, so there the tools
+  // cannot see what it is.
+  if (!under_wine()) {
+    for (std::size_t position = 0; position < 4; ++position) {
+      to_file.console_file = files.args()[position];
+      expect_run(files.dir.root(), chunksig_path(), files.args(), 1, "", std::nullopt, to_file);
+    }
+    args[3] = "/dev/stdout";
+    to_file.console_file = files.dir.path("console");
+    write_file(to_file.console_file, "");
+    expect_run(files.dir.root(), chunksig_path(), args, 1, "", std::nullopt, to_file);
+    to_file.console_file = index;
+    expect_run(files.dir.root(), idxdump_path(), {index}, 1, "", std::nullopt, to_file);
+  }
+
+  // A console file of its own takes the usual output.
+  to_file.console_file = files.dir.path("console");
+  write_file(files.signatures, kExpected.signatures);  // written again, the same
+  expect_run(files.dir.root(), chunksig_path(), files.args(), 0, "",
+             std::make_pair(std::string("console"), console_file_bytes(kExpected.console)), to_file);
+  RunOptions to_null = to_file;
+  to_null.console_file = "/dev/null";
+  args = files.args();
+  args[3] = "/dev/stdout";
+  expect_run(files.dir.root(), chunksig_path(), args, 0, "", std::nullopt, to_null);
 }
 
 // 1 to 9 bytes after the last whole segment record, 1 to 39 after the last
@@ -194,7 +256,8 @@ TEST(FaultMatrix, FifoAsSegmentListIndexAndSignatureFile) {
 }
 
 // A signature file that cannot take every record: exit code 1 at once, and the
-// bytes written before the failure stay. The limit makes writes fail with EFBIG.
+// bytes written before the failure stay. A write past the file-size limit
+// fails with EFBIG; the signal that would end the process is ignored.
 TEST(FaultMatrix, SignatureWriteFailures) {
   ChunksigFiles files(0, kData, kSegments);
   std::vector<std::string> args = files.args();
@@ -210,6 +273,53 @@ TEST(FaultMatrix, SignatureWriteFailures) {
   exact.file_size_limit = static_cast<long long>(kExpected.signatures.size());
   expect_run(files.dir.root(), chunksig_path(), files.args(), 0, kExpected.console,
              signatures_become(kExpected.signatures), exact);
+}
+
+// Console text past the file-size limit: exit code 1, and the file keeps what
+// fitted.
+TEST(FaultMatrix, ConsoleFileBeyondTheSizeLimit) {
+  ChunksigFiles files(0, kData, kSegments);
+  const std::string index = files.dir.path("index");
+  write_file(index, kEntry + kEntry + kEntry);
+  RunOptions limited;
+  limited.console = Console::kAppendToFile;
+  limited.console_file = files.dir.path("console");
+  std::vector<std::string> args = files.args();
+  args[3] = "/dev/null";  // no limit on a device
+  for (long long limit : {0LL, 7LL, 30LL}) {
+    write_file(limited.console_file, "");
+    limited.file_size_limit = limit;
+    const std::size_t kept = static_cast<std::size_t>(limit);
+    expect_run(files.dir.root(), chunksig_path(), args, 1, "",
+               std::make_pair(std::string("console"), console_file_bytes(kExpected.console).substr(0, kept)),
+               limited);
+    write_file(limited.console_file, "");
+    expect_run(files.dir.root(), idxdump_path(), {index}, 1, "",
+               std::make_pair(std::string("console"),
+                              console_file_bytes(kEntryLine + kEntryLine + kEntryLine).substr(0, kept)),
+               limited);
+  }
+}
+
+// A close that fails loses data on some file systems: a failed close of the
+// signature file or of standard output fails the run. Everything else is as
+// in a good run.
+TEST(FaultMatrix, FailedCloses) {
+  ChunksigFiles files(0, kData, kSegments);
+  const std::string index = files.dir.path("index");
+  write_file(index, kEntry);
+  RunOptions signature_close, console_close;
+  signature_close.environment =
+      failing_close_of(std::filesystem::canonical(files.dir.root()).string() + "/signatures");
+  console_close.environment = failing_close_of("stdout");
+  if (signature_close.environment.empty()) GTEST_SKIP() << "no LD_PRELOAD under Wine";
+  for (const RunOptions& options : {signature_close, console_close}) {
+    ::unlink(files.signatures.c_str());
+    expect_run(files.dir.root(), chunksig_path(), files.args(), 1, kExpected.console,
+               signatures_become(kExpected.signatures), options);
+  }
+  expect_run(files.dir.root(), idxdump_path(), {index}, 1, kEntryLine, std::nullopt, console_close);
+  expect_run(files.dir.root(), idxdump_path(), {index}, 0, kEntryLine, std::nullopt, signature_close);
 }
 
 // A data file with a hole reads as zeros there.

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include "record_reader.h"
 #include "scratch.h"
@@ -39,13 +40,18 @@ TEST(FileHandle, SizeIsWholeAndRewinds) {
   ScratchDir dir;
   const std::string path = dir.path("file");
   write_file(path, "");
-  EXPECT_EQ(FileHandle::open_read(path.c_str()).size(), 0u);
+  std::uint64_t size = 1;
+  EXPECT_TRUE(FileHandle::open_read(path.c_str()).size(&size));
+  EXPECT_EQ(size, 0u);
   write_file(path, "xyz");
   const std::uint64_t beyond_4gib = (std::uint64_t{5} << 30) + 3;
   std::filesystem::resize_file(path, beyond_4gib);  // sparse where the file system can
   FileHandle in = FileHandle::open_read(path.c_str());
-  EXPECT_EQ(in.size(), beyond_4gib);
-  EXPECT_EQ(in.read_byte(), 'x');
+  ASSERT_TRUE(in.size(&size));
+  EXPECT_EQ(size, beyond_4gib);
+  char first;
+  EXPECT_EQ(in.read_some(&first, 1), 1);
+  EXPECT_EQ(first, 'x');
 }
 
 TEST(FileHandle, EndOfFileIsShortAndStaysShort) {
@@ -54,12 +60,38 @@ TEST(FileHandle, EndOfFileIsShortAndStaysShort) {
   write_file(path, "0123456789abc");
   FileHandle in = FileHandle::open_read(path.c_str());
   char record[10];
-  EXPECT_EQ(in.read_record(record, 10), ReadResult::kRecord);
+  EXPECT_EQ(in.read_some(record, 10), 10);
   EXPECT_EQ(std::string(record, 10), "0123456789");
-  EXPECT_EQ(in.read_record(record, 10), ReadResult::kEnd);  // 3 bytes left
-  EXPECT_EQ(in.read_record(record, 10), ReadResult::kEnd);
-  EXPECT_EQ(in.read_byte(), FileHandle::kEndOfFile);
-  EXPECT_EQ(in.read_byte(), FileHandle::kEndOfFile);
+  EXPECT_EQ(in.read_some(record, 10), 3);
+  EXPECT_EQ(in.read_some(record, 10), 0);
+  EXPECT_EQ(in.read_some(record, 10), 0);
+}
+
+// A handle owns what it opened: moving hands it over, the destructor or
+// close() releases it once, and a failed open keeps the system's reason.
+TEST(FileHandle, OwnsItsHandle) {
+  ScratchDir dir;
+  const std::string path = dir.path("file");
+  write_file(path, "abc");
+  FileHandle first = FileHandle::open_read(path.c_str());
+  ASSERT_TRUE(first.is_open());
+  FileHandle second = std::move(first);
+  EXPECT_FALSE(first.is_open());  // NOLINT(bugprone-use-after-move): moved-from is null
+  ASSERT_TRUE(second.is_open());
+  char byte;
+  EXPECT_EQ(second.read_some(&byte, 1), 1);
+  second = FileHandle::open_read(path.c_str());  // the first file is released here
+  EXPECT_EQ(second.read_some(&byte, 1), 1);
+  EXPECT_EQ(byte, 'a');
+  EXPECT_TRUE(second.close());
+  EXPECT_FALSE(second.is_open());
+  EXPECT_TRUE(second.close());  // nothing left to close
+
+  const FileHandle missing = FileHandle::open_read(dir.path("missing").c_str());
+  EXPECT_FALSE(missing.is_open());
+  EXPECT_NE(missing.error(), 0u);
+  char text[256];
+  EXPECT_STRNE(describe_system_error(missing.error(), text, sizeof text), "");
 }
 
 // From a file, one call fills a block; a partial last record is dropped.
@@ -107,10 +139,15 @@ TEST(FileHandle, PathNamesTheSameFileThroughHardLinks) {
   write_file(other, "a");
   std::filesystem::create_hard_link(path, dir.path("hardlink"));
   const FileIdentity identity = FileHandle::open_read(path.c_str()).identity();
-  EXPECT_TRUE(FileHandle::path_names(path.c_str(), identity));
-  EXPECT_TRUE(FileHandle::path_names(dir.path("hardlink").c_str(), identity));
-  EXPECT_FALSE(FileHandle::path_names(other.c_str(), identity));
-  EXPECT_FALSE(FileHandle::path_names(dir.path("missing").c_str(), identity));
+  EXPECT_EQ(identity.kind, FileKind::kRegular);
+  const auto names_it = [&](const std::string& name) {
+    FileIdentity named;
+    return FileHandle::identity_of_path(name.c_str(), &named) && named.same_object(identity);
+  };
+  EXPECT_TRUE(names_it(path));
+  EXPECT_TRUE(names_it(dir.path("hardlink")));
+  EXPECT_FALSE(names_it(other));
+  EXPECT_FALSE(names_it(dir.path("missing")));
 }
 
 }  // namespace

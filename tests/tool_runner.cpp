@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <poll.h>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -43,7 +44,26 @@ const std::string& idxdump_path() {
   return path;
 }
 
-bool closed_descriptors_testable() { return std::getenv("CHUNKTOOLS_WINE") == nullptr; }
+const char kVerbose[] = "CHUNKTOOLS_VERBOSE=1";
+
+std::vector<std::string> failing_close_of(const std::string& canonical_path) {
+  if (under_wine()) return {};
+  // The library is built without sanitizers; a sanitized tool must accept it
+  // ahead of its own runtime.
+  return {std::string("LD_PRELOAD=") + FAIL_CLOSE_LIBRARY, "CHUNKTOOLS_TEST_FAIL_CLOSE=" + canonical_path,
+          "ASAN_OPTIONS=verify_asan_link_order=0"};
+}
+
+std::string console_file_bytes(const std::string& text) {
+  if (std::getenv("CHUNKTOOLS_CONSOLE_CRLF") == nullptr) return text;
+  std::string crlf;
+  for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  return crlf;
+}
+
+bool under_wine() { return std::getenv("CHUNKTOOLS_WINE") != nullptr; }
+
+bool closed_descriptors_testable() { return !under_wine(); }
 
 std::map<std::string, std::string> snapshot_files(const std::string& folder) {
   std::map<std::string, std::string> files;
@@ -74,11 +94,52 @@ RunResult ChunksigFiles::run(const RunOptions& options) const {
   return run_tool(chunksig_path(), args(), options);
 }
 
+namespace {
+
+// Reads standard output to its end and standard error meanwhile, so that
+// neither pipe can fill up and stall the tool.
+void drain_console(int console_fd, int errors_fd, RunResult* result) {
+  pollfd fds[2] = {{console_fd, POLLIN, 0}, {errors_fd, POLLIN, 0}};
+  std::string* into[2] = {&result->console, &result->errors};
+  while (fds[0].fd >= 0) {
+    if (::poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      std::abort();
+    }
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      char buffer[4096];
+      const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) {
+        fds[i].fd = -1;  // closed by the caller
+      } else {
+        into[i]->append(buffer, static_cast<std::size_t>(got));
+      }
+    }
+  }
+}
+
+// What is left on standard error once the tool has ended. Not read to its
+// end: helpers that Wine starts may outlive the tool and hold the pipe open.
+void drain_errors(int errors_fd, RunResult* result) {
+  ::fcntl(errors_fd, F_SETFL, ::fcntl(errors_fd, F_GETFL) | O_NONBLOCK);
+  char buffer[4096];
+  for (;;) {
+    const ssize_t got = ::read(errors_fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return;
+    result->errors.append(buffer, static_cast<std::size_t>(got));
+  }
+}
+
+}  // namespace
+
 RunResult run_tool(const std::string& executable, const std::vector<std::string>& args,
                    const RunOptions& options) {
-  // A pipe, not a file, so that a file-size limit never cuts the console.
-  int capture[2];
-  if (::pipe(capture) != 0) std::abort();
+  // Pipes, not files, so that a file-size limit never cuts what is captured.
+  int capture[2], errors[2];
+  if (::pipe(capture) != 0 || ::pipe(errors) != 0) std::abort();
   // CHUNKTOOLS_TOOL_WRAPPER, when set, runs every tool under another program,
   // such as "valgrind --error-exitcode=99" (words separated by spaces).
   std::vector<std::string> words;
@@ -95,40 +156,53 @@ RunResult run_tool(const std::string& executable, const std::vector<std::string>
   const pid_t child = ::fork();
   if (child == 0) {
     ::close(capture[0]);
+    ::close(errors[0]);
     if (options.console == Console::kCaptured) {
       if (::dup2(capture[1], 1) < 0) ::_exit(126);
-    } else if (options.console == Console::kDevFull) {
-      const int fd = ::open("/dev/full", O_WRONLY);
+    } else if (options.console == Console::kDevFull || options.console == Console::kAppendToFile) {
+      const int fd = options.console == Console::kDevFull
+                         ? ::open("/dev/full", O_WRONLY)
+                         : ::open(options.console_file.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
       if (fd < 0 || ::dup2(fd, 1) < 0) ::_exit(126);
       ::close(fd);
     } else {
       ::close(1);
     }
+    if (::dup2(errors[1], 2) < 0) ::_exit(126);
     ::close(capture[1]);
+    ::close(errors[1]);
     if (options.close_stdin) ::close(0);
+    for (const std::string& setting : options.environment) {
+      const std::size_t equals = setting.find('=');
+      ::setenv(setting.substr(0, equals).c_str(), setting.substr(equals + 1).c_str(), 1);
+    }
+    // SIGXFSZ at its default, as a shell leaves it, whatever the test runner
+    // set: the tools must ignore it themselves. Not under a wrapper: valgrind
+    // and Wine take the signal for themselves (and Windows has no such
+    // limit), so there a write past the limit is made to fail directly.
+    ::signal(SIGXFSZ, std::getenv("CHUNKTOOLS_TOOL_WRAPPER") != nullptr ? SIG_IGN : SIG_DFL);
     if (options.file_size_limit >= 0) {
       const rlimit limit{static_cast<rlim_t>(options.file_size_limit),
                          static_cast<rlim_t>(options.file_size_limit)};
       ::setrlimit(RLIMIT_FSIZE, &limit);
-      ::signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
     }
     ::execvp(argv[0], argv.data());
     ::_exit(127);
   }
   ::close(capture[1]);
+  ::close(errors[1]);
   RunResult result;
-  char buffer[4096];
-  for (;;) {
-    const ssize_t got = ::read(capture[0], buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    result.console.append(buffer, static_cast<std::size_t>(got));
-  }
+  drain_console(capture[0], errors[0], &result);
   ::close(capture[0]);
   int status = 0;
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
+  drain_errors(errors[0], &result);
+  ::close(errors[0]);
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  if (std::getenv("CHUNKTOOLS_CONSOLE_CRLF") != nullptr) result.console = without_crs(result.console);
+  if (std::getenv("CHUNKTOOLS_CONSOLE_CRLF") != nullptr) {
+    result.console = without_crs(result.console);
+    result.errors = without_crs(result.errors);
+  }
   return result;
 }

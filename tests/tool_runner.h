@@ -19,28 +19,53 @@ const std::string& idxdump_path();
 // size and modification time, for a file over 16 MiB).
 std::map<std::string, std::string> snapshot_files(const std::string& folder);
 
-enum class Console { kCaptured, kDevFull, kClosed };
+// Where standard output goes: a pipe the harness reads, /dev/full, nowhere
+// (closed), or appended to the file RunOptions::console_file names.
+enum class Console { kCaptured, kDevFull, kClosed, kAppendToFile };
 
 struct RunOptions {
   Console console = Console::kCaptured;
+  std::string console_file;
   bool close_stdin = false;
-  long long file_size_limit = -1;  // bytes; writes past it fail with EFBIG
+  // Bytes; with SIGXFSZ at its default action, as a shell's `ulimit -f` leaves
+  // it, so the tools themselves must turn it into a failed write.
+  long long file_size_limit = -1;
+  // NAME=VALUE settings added to the tool's environment.
+  std::vector<std::string> environment;
 };
 
 struct RunResult {
   int exit_code;        // 128 + signal number when killed by a signal
   std::string console;  // standard output, when captured
+  std::string errors;   // standard error, always captured
 };
+
+// The environment setting that asks the tools for the reason of a failure.
+extern const char kVerbose[];
+
+// The setting that makes close() fail with EIO, after releasing the
+// descriptor, for the file at `canonical_path` or, given "stdout", for
+// descriptor 1; it loads a test library into the tool. Empty where that cannot
+// be done (the Windows executables under Wine).
+std::vector<std::string> failing_close_of(const std::string& canonical_path);
 
 // With CHUNKTOOLS_CONSOLE_CRLF set, as for Windows executables, every line of
 // standard output must end in CR LF: the CRs are removed from `console`, and a
 // line that ends in LF alone leaves a marker there that no expected output
 // matches.
 
+// Whether the tools under test are Windows executables run by Wine
+// (CHUNKTOOLS_WINE set).
+bool under_wine();
+
 // Whether runs with closed standard descriptors test the tool. Not under Wine
 // (CHUNKTOOLS_WINE set): there Wine's own files take descriptors 0 and 1
 // before the program starts.
 bool closed_descriptors_testable();
+
+// The bytes a console file holds for `text`: with CR LF line ends where
+// CHUNKTOOLS_CONSOLE_CRLF says the tool prints them.
+std::string console_file_bytes(const std::string& text);
 
 RunResult run_tool(const std::string& executable, const std::vector<std::string>& args,
                    const RunOptions& options = RunOptions());

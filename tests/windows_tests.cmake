@@ -17,7 +17,7 @@ if(CHUNKTOOLS_NATIVE_CLI_TESTS)
   # One test per suite, so that they run side by side. The permission cases
   # need a second user, which a Wine prefix does not have.
   foreach(suite ChunksigAgainstModelRandom ChunksigExamples ChunksigFailures IdxdumpFailures
-                FaultMatrix Inputs/ChunksigAgainstModel Entries/IdxdumpOutput)
+                FaultMatrix Inputs/ChunksigAgainstModel Entries/IdxdumpOutput Cases/FailureReasons)
     add_test(NAME cli:${suite}
       COMMAND ${CHUNKTOOLS_NATIVE_CLI_TESTS} --gtest_filter=${suite}.*:-*Permission*)
     list(APPEND WINDOWS_TESTS cli:${suite})

@@ -1,0 +1,43 @@
+#include "record_dump.h"
+
+#include "console.h"
+#include "failure_report.h"
+#include "file_handle.h"
+#include "record_reader.h"
+
+int run_record_dump(const RecordDump& dump, int argc, char** argv, unsigned char* records,
+                    std::size_t capacity, char* text, std::size_t text_size) {
+  FailureReport report(dump.tool);
+  if (argc < 2) return report.too_few_arguments(dump.usage);
+  SystemError error = 0;
+  if (!console_start(&error)) return report.start_failed(error);
+  const char* path = argv[1];
+
+  FileHandle file = FileHandle::open_read(path);
+  if (!file.is_open()) return report.file_failed(Operation::kOpen, dump.role, path, file.error());
+  // Printing into the file would grow it for as long as it is read.
+  FileIdentity console;
+  if (FileHandle::standard_output_identity(&console) && console.holds_data() &&
+      file.identity().same_object(console)) {
+    return report.console_is_file(dump.role, path);
+  }
+
+  RecordReader reader(file, records, dump.record_size, capacity);
+  TextBuffer out(text, text_size);
+  bool printing = true;
+  while (printing) {
+    std::size_t count;
+    const ReadResult got = reader.next_block(&count);
+    if (got == ReadResult::kError) report.file_failed(Operation::kRead, dump.role, path, file.error());
+    if (got != ReadResult::kRecord) break;
+    for (std::size_t i = 0; i < count && printing; ++i) {
+      if (out.room() < dump.longest_line) printing = out.flush_to_stdout();
+      dump.format_line(reader.records() + i * dump.record_size, out);
+    }
+  }
+  // Lines for the records before a read error still go out.
+  out.flush_to_stdout();
+  Operation failed;
+  if (!console_finish(&failed, &error)) report.console_failed(failed, error);
+  return report.exit_code();
+}

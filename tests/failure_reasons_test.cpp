@@ -1,0 +1,234 @@
+// Every way a run can fail, run twice: quietly, and with CHUNKTOOLS_VERBOSE
+// asking for the reason. Both runs give the same exit code and the same
+// standard output; only the verbose one writes to standard error, and then
+// exactly one line naming the tool, the argument, the operation and the
+// system's reason.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "reference_model.h"
+#include "tool_runner.h"
+
+namespace {
+
+const std::string kData = cycling_bytes(700);
+const std::string kSegments = segment(600, 0);
+const std::string kTrace = "fptr=0\n00000258 00000258 00000258 00000000 00000258 !!!\n";
+
+struct Failure {
+  std::string tool;
+  std::vector<std::string> args;
+  RunOptions options;
+  std::string console;  // standard output, the same with and without the reason
+  std::string reason;   // the line on standard error, without its newline
+  int system_error;     // the errno whose text ends the line, or 0 for none
+};
+
+// A scratch folder with chunksig's inputs and an index file.
+struct Files : ChunksigFiles {
+  std::string index = dir.path("index");
+  Files() : ChunksigFiles(0, kData, kSegments) { write_file(index, cycling_bytes(80)); }
+  std::vector<std::string> with(std::size_t position, const std::string& path) const {
+    std::vector<std::string> changed = args();
+    changed[position] = path;
+    return changed;
+  }
+  std::string canonical(const std::string& path) const { return std::filesystem::canonical(path).string(); }
+};
+
+std::string quoted(const std::string& path) { return "'" + path + "'"; }
+
+struct ReasonCase {
+  const char* name;
+  std::function<Failure(const Files&)> make;
+};
+
+void PrintTo(const ReasonCase& c, std::ostream* os) { *os << c.name; }
+
+RunOptions with_console(Console console) {
+  RunOptions options;
+  options.console = console;
+  return options;
+}
+
+RunOptions with_environment(std::vector<std::string> environment) {
+  RunOptions options;
+  options.environment = std::move(environment);
+  return options;
+}
+
+const std::vector<ReasonCase> kCases = {
+    {"ChunksigTooFewArguments",
+     [](const Files& f) {
+       return Failure{chunksig_path(), {f.base, f.data, f.segments}, {}, "",
+                      "chunksig: too few arguments (usage: chunksig BASE DATA SEGMENTS SIGNATURES)", 0};
+     }},
+    {"IdxdumpTooFewArguments",
+     [](const Files&) {
+       return Failure{idxdump_path(), {}, {}, "", "idxdump: too few arguments (usage: idxdump INDEX)", 0};
+     }},
+    {"BaseMissing",
+     [](const Files& f) {
+       const std::string missing = f.dir.path("missing");
+       return Failure{chunksig_path(), f.with(0, missing), {}, "",
+                      "chunksig: cannot open base file " + quoted(missing) + ": ", ENOENT};
+     }},
+    {"BaseIsAPipe",
+     [](const Files& f) {
+       const std::string fifo = f.dir.path("fifo");
+       if (::mkfifo(fifo.c_str(), 0644) != 0) std::abort();
+       // Held open for writing, so the tool's open does not wait for a writer;
+       // the descriptor is left to the test process's end.
+       ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+       return Failure{chunksig_path(), f.with(0, fifo), {}, "",
+                      "chunksig: cannot size base file " + quoted(fifo) + ": ", ESPIPE};
+     }},
+    {"DataIsAFolder",
+     [](const Files& f) {
+       return Failure{chunksig_path(), f.with(1, f.dir.root()), {}, "",
+                      "chunksig: cannot open data file " + quoted(f.dir.root()) + ": ", EISDIR};
+     }},
+    {"SegmentListMissing",
+     [](const Files& f) {
+       const std::string missing = f.dir.path("missing");
+       return Failure{chunksig_path(), f.with(2, missing), {}, "",
+                      "chunksig: cannot open segment list " + quoted(missing) + ": ", ENOENT};
+     }},
+    {"SignatureFolderMissing",
+     [](const Files& f) {
+       const std::string missing = f.dir.path("missing/signatures");
+       return Failure{chunksig_path(), f.with(3, missing), {}, "",
+                      "chunksig: cannot create signature file " + quoted(missing) + ": ", ENOENT};
+     }},
+    {"DataReadError",
+     [](const Files& f) {
+       return Failure{chunksig_path(), f.with(1, "/proc/self/mem"), {}, kTrace,
+                      "chunksig: cannot read data file '/proc/self/mem': ", EIO};
+     }},
+    {"SegmentListReadError",
+     [](const Files& f) {
+       return Failure{chunksig_path(), f.with(2, "/proc/self/mem"), {}, "fptr=0\n",
+                      "chunksig: cannot read segment list '/proc/self/mem': ", EIO};
+     }},
+    {"SignatureDeviceFull",
+     [](const Files& f) {
+       return Failure{chunksig_path(), f.with(3, "/dev/full"), {}, kTrace,
+                      "chunksig: cannot write signature file '/dev/full': ", ENOSPC};
+     }},
+    {"SignatureBeyondFileSizeLimit",
+     [](const Files& f) {
+       RunOptions limited;
+       limited.file_size_limit = 25;
+       return Failure{chunksig_path(), f.args(), limited, kTrace,
+                      "chunksig: cannot write signature file " + quoted(f.signatures) + ": ", EFBIG};
+     }},
+    {"SignatureCloseFails",
+     [](const Files& f) {
+       return Failure{chunksig_path(), f.args(), with_environment(failing_close_of(f.canonical(f.dir.root()) + "/signatures")),
+                      kTrace, "chunksig: cannot close signature file " + quoted(f.signatures) + ": ", EIO};
+     }},
+    {"SignatureIsTheSegmentList",
+     [](const Files& f) {
+       return Failure{chunksig_path(), f.with(3, f.segments), {}, "",
+                      "chunksig: refusing to overwrite: signature file " + quoted(f.segments) +
+                          " is the segment list " + quoted(f.segments),
+                      0};
+     }},
+    {"ChunksigConsoleFull",
+     [](const Files& f) {
+       return Failure{chunksig_path(), f.args(), with_console(Console::kDevFull), "",
+                      "chunksig: cannot write standard output: ", ENOSPC};
+     }},
+    {"ChunksigConsoleCloseFails",
+     [](const Files& f) {
+       return Failure{chunksig_path(), f.args(), with_environment(failing_close_of("stdout")), kTrace,
+                      "chunksig: cannot close standard output: ", EIO};
+     }},
+    {"ConsoleIsTheDataFile",
+     [](const Files& f) {
+       RunOptions options = with_console(Console::kAppendToFile);
+       options.console_file = f.data;
+       return Failure{chunksig_path(), f.args(), options, "",
+                      "chunksig: refusing to run: standard output is the data file " + quoted(f.data), 0};
+     }},
+    {"IndexMissing",
+     [](const Files& f) {
+       const std::string missing = f.dir.path("missing");
+       return Failure{idxdump_path(), {missing}, {}, "",
+                      "idxdump: cannot open index file " + quoted(missing) + ": ", ENOENT};
+     }},
+    {"IndexReadError",
+     [](const Files&) {
+       return Failure{idxdump_path(), {"/proc/self/mem"}, {}, "",
+                      "idxdump: cannot read index file '/proc/self/mem': ", EIO};
+     }},
+    {"IdxdumpConsoleFull",
+     [](const Files& f) {
+       return Failure{idxdump_path(), {f.index}, with_console(Console::kDevFull), "",
+                      "idxdump: cannot write standard output: ", ENOSPC};
+     }},
+    {"IdxdumpConsoleCloseFails",
+     [](const Files& f) {
+       return Failure{idxdump_path(), {f.index}, with_environment(failing_close_of("stdout")),
+                      "level: 5; size: 04 03020100; attr: 0706; t_cr: 0F0E0D0C0B0A0908; "
+                      "t_cr: 1716151413121110; crc0: 1B1A1918; crc1: 1F1E1D1C; sofs: 23222120; "
+                      "slen: 27262524; \n"
+                      "level: 45; size: 2C 2B2A2928; attr: 2F2E; t_cr: 3736353433323130; "
+                      "t_cr: 3F3E3D3C3B3A3938; crc0: 43424140; crc1: 47464544; sofs: 4B4A4948; "
+                      "slen: 4F4E4D4C; \n",
+                      "idxdump: cannot close standard output: ", EIO};
+     }},
+    {"ConsoleIsTheIndexFile",
+     [](const Files& f) {
+       RunOptions options = with_console(Console::kAppendToFile);
+       options.console_file = f.index;
+       return Failure{idxdump_path(), {f.index}, options, "",
+                      "idxdump: refusing to run: standard output is the index file " + quoted(f.index), 0};
+     }},
+};
+
+class FailureReasons : public testing::TestWithParam<ReasonCase> {};
+
+TEST_P(FailureReasons, OneLineOnRequestAndNothingOtherwise) {
+  const Files files;
+  const Failure failure = GetParam().make(files);
+  const bool injects_close = failure.reason.find("cannot close") != std::string::npos;
+  if (injects_close && failure.options.environment.empty()) GTEST_SKIP() << "no LD_PRELOAD under Wine";
+  if (failure.options.console == Console::kAppendToFile && under_wine()) {
+    GTEST_SKIP() << "Wine gives an inherited standard handle no volume";
+  }
+  for (const bool asked : {false, true}) {
+    RunOptions options = failure.options;
+    if (asked) options.environment.push_back(kVerbose);
+    const RunResult result = run_tool(failure.tool, failure.args, options);
+    EXPECT_EQ(result.exit_code, 1) << "verbose " << asked;
+    EXPECT_EQ(result.console, failure.console) << "verbose " << asked;
+    if (!asked) {
+      EXPECT_EQ(result.errors, "");
+    } else if (failure.system_error == 0) {
+      EXPECT_EQ(result.errors, failure.reason + "\n");
+    } else if (under_wine()) {
+      // Windows words its reasons its own way: the line names the failure,
+      // then gives some text of the system's.
+      EXPECT_EQ(result.errors.substr(0, failure.reason.size()), failure.reason);
+      EXPECT_GT(result.errors.size(), failure.reason.size() + 2);
+      EXPECT_EQ(result.errors.find('\n'), result.errors.size() - 1);
+    } else {
+      EXPECT_EQ(result.errors, failure.reason + std::strerror(failure.system_error) + "\n");
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, FailureReasons, testing::ValuesIn(kCases),
+                         [](const testing::TestParamInfo<ReasonCase>& info) { return info.param.name; });
+
+}  // namespace
