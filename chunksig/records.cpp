@@ -11,3 +11,9 @@ void SignatureRecord::encode(unsigned char (&bytes)[kBytes]) const {
   store_le(bytes + 4, crc_plain, 4);
   store_le(bytes + 8, len, 2);
 }
+
+SignatureRecord SignatureRecord::decode(const unsigned char* bytes) {
+  return SignatureRecord{static_cast<std::uint32_t>(load_le(bytes, 4)),
+                         static_cast<std::uint32_t>(load_le(bytes + 4, 4)),
+                         static_cast<std::uint16_t>(load_le(bytes + 8, 2))};
+}

@@ -23,6 +23,7 @@ struct SignatureRecord {
   std::uint16_t len;        // bytes 8-9
 
   void encode(unsigned char (&bytes)[kBytes]) const;
+  static SignatureRecord decode(const unsigned char* bytes);  // kBytes bytes
 };
 
 #endif  // CHUNKSIG_RECORDS_H

@@ -3,7 +3,8 @@
 # Usage: make_seeds.sh DIR
 set -eu
 out=$1
-mkdir -p "$out/chunk_hasher_fuzz" "$out/fast_chunker_fuzz" "$out/chunksig_fuzz" "$out/idxdump_fuzz"
+mkdir -p "$out/chunk_hasher_fuzz" "$out/fast_chunker_fuzz" "$out/chunksig_fuzz" "$out/idxdump_fuzz" \
+  "$out/sigdump_fuzz"
 
 # le N WIDTH: N as WIDTH little-endian bytes.
 le() { n=$1; k=0; while [ "$k" -lt "$2" ]; do
@@ -35,3 +36,8 @@ done
 # idxdump: whole entries, extremes, and a partial tail.
 { head -c 40 /dev/zero; bytes 80; printf 'partial'; } > "$out/idxdump_fuzz/mixed"
 { i=0; while [ $i -lt 40 ]; do printf '\377'; i=$((i + 1)); done; } > "$out/idxdump_fuzz/all_ones"
+
+# sigdump: the worked example's records, the longest chunks, and a partial tail.
+{ le 3529853644 4; le 2708827716 4; le 180 2; le 1638415009 4; le 650626087 4; le 155 2; printf 'part'; } \
+  > "$out/sigdump_fuzz/example"
+{ i=0; while [ $i -lt 30 ]; do printf '\377'; i=$((i + 1)); done; } > "$out/sigdump_fuzz/all_ones"

@@ -187,6 +187,25 @@ const std::vector<ReasonCase> kCases = {
                       "slen: 4F4E4D4C; \n",
                       "idxdump: cannot close standard output: ", EIO};
      }},
+    {"SigdumpTooFewArguments",
+     [](const Files&) {
+       return Failure{sigdump_path(), {}, {}, "", "sigdump: too few arguments (usage: sigdump SIGNATURES)", 0};
+     }},
+    {"SignatureFileMissing",
+     [](const Files& f) {
+       return Failure{sigdump_path(), {f.signatures}, {}, "",
+                      "sigdump: cannot open signature file " + quoted(f.signatures) + ": ", ENOENT};
+     }},
+    {"SignatureFileReadError",
+     [](const Files&) {
+       return Failure{sigdump_path(), {"/proc/self/mem"}, {}, "",
+                      "sigdump: cannot read signature file '/proc/self/mem': ", EIO};
+     }},
+    {"SigdumpConsoleFull",
+     [](const Files& f) {
+       return Failure{sigdump_path(), {f.segments}, with_console(Console::kDevFull), "",
+                      "sigdump: cannot write standard output: ", ENOSPC};
+     }},
     {"ConsoleIsTheIndexFile",
      [](const Files& f) {
        RunOptions options = with_console(Console::kAppendToFile);

@@ -24,6 +24,8 @@ const std::string kData = cycling_bytes(700);
 const std::string kSegments = segment(600, 0);
 const ChunksigOutput kExpected = reference_chunksig(0, kData, kSegments);
 const std::string kEntry = cycling_bytes(40);
+const std::string kSignatureRecord = cycling_bytes(10);
+const std::string kSignatureLine = "0 2312 03020100 07060504\n";
 const std::string kEntryLine =
     "level: 5; size: 04 03020100; attr: 0706; t_cr: 0F0E0D0C0B0A0908; t_cr: 1716151413121110; "
     "crc0: 1B1A1918; crc1: 1F1E1D1C; sofs: 23222120; slen: 27262524; \n";
@@ -65,6 +67,7 @@ TEST(FaultMatrix, UnopenablePathInEveryPosition) {
       expect_run(files.dir.root(), chunksig_path(), args, 1, "");
     }
     expect_run(files.dir.root(), idxdump_path(), {bad}, 1, "");
+    expect_run(files.dir.root(), sigdump_path(), {bad}, 1, "");
   }
   const std::vector<std::string> all = files.args();
   for (std::size_t count = 0; count < 4; ++count) {
@@ -72,6 +75,7 @@ TEST(FaultMatrix, UnopenablePathInEveryPosition) {
     expect_run(files.dir.root(), chunksig_path(), args, 1, "");
   }
   expect_run(files.dir.root(), idxdump_path(), {}, 1, "");
+  expect_run(files.dir.root(), sigdump_path(), {}, 1, "");
 }
 
 TEST(FaultMatrix, EmptyFileInEveryPosition) {
@@ -92,6 +96,7 @@ TEST(FaultMatrix, EmptyFileInEveryPosition) {
   args[2] = empty;
   expect_run(files.dir.root(), chunksig_path(), args, 0, "fptr=0\n", signatures_become(""));
   expect_run(files.dir.root(), idxdump_path(), {empty}, 0, "");
+  expect_run(files.dir.root(), sigdump_path(), {empty}, 0, "");
 }
 
 TEST(FaultMatrix, DevNullInEveryPosition) {
@@ -116,6 +121,7 @@ TEST(FaultMatrix, DevNullInEveryPosition) {
   args[0] = "/dev/null";
   expect_run(files.dir.root(), chunksig_path(), args, 0, kExpected.console);
   expect_run(files.dir.root(), idxdump_path(), {"/dev/null"}, 0, "");
+  expect_run(files.dir.root(), sigdump_path(), {"/dev/null"}, 0, "");
 }
 
 // A base file with no size (a FIFO here, a pipe from <(...) in a shell) gives
@@ -159,6 +165,8 @@ TEST(FaultMatrix, StandardOutputIsNeverAnInput) {
     expect_run(files.dir.root(), chunksig_path(), args, 1, "", std::nullopt, to_file);
     to_file.console_file = index;
     expect_run(files.dir.root(), idxdump_path(), {index}, 1, "", std::nullopt, to_file);
+    to_file.console_file = files.signatures;
+    expect_run(files.dir.root(), sigdump_path(), {files.signatures}, 1, "", std::nullopt, to_file);
   }
 
   // A console file of its own takes the usual output.
@@ -173,8 +181,8 @@ TEST(FaultMatrix, StandardOutputIsNeverAnInput) {
   expect_run(files.dir.root(), chunksig_path(), args, 0, "", std::nullopt, to_null);
 }
 
-// 1 to 9 bytes after the last whole segment record, 1 to 39 after the last
-// whole index entry: ignored, and a normal end.
+// 1 to 9 bytes after the last whole segment or signature record, 1 to 39
+// after the last whole index entry: ignored, and a normal end.
 TEST(FaultMatrix, PartialTrailingRecords) {
   for (std::size_t extra = 1; extra < 40; ++extra) {
     const std::string tail(extra, '\x5A');
@@ -182,6 +190,8 @@ TEST(FaultMatrix, PartialTrailingRecords) {
       ChunksigFiles files(0, kData, kSegments + tail);
       expect_run(files.dir.root(), chunksig_path(), files.args(), 0, kExpected.console,
                  signatures_become(kExpected.signatures));
+      write_file(files.dir.path("partial.sig"), kSignatureRecord + tail);
+      expect_run(files.dir.root(), sigdump_path(), {files.dir.path("partial.sig")}, 0, kSignatureLine);
     }
     ScratchDir dir;
     write_file(dir.path("index"), kEntry + tail);
@@ -239,6 +249,10 @@ TEST(FaultMatrix, FifoAsSegmentListIndexAndSignatureFile) {
 
   feeder = feed_in_pieces(fifo, kEntry + kEntry + "\1\2");
   expect_run(files.dir.root(), idxdump_path(), {fifo}, 0, kEntryLine + kEntryLine);
+  feeder.join();
+
+  feeder = feed_in_pieces(fifo, kSignatureRecord + "\1\2");
+  expect_run(files.dir.root(), sigdump_path(), {fifo}, 0, kSignatureLine);
   feeder.join();
 
   std::string received;
@@ -320,6 +334,9 @@ TEST(FaultMatrix, FailedCloses) {
   }
   expect_run(files.dir.root(), idxdump_path(), {index}, 1, kEntryLine, std::nullopt, console_close);
   expect_run(files.dir.root(), idxdump_path(), {index}, 0, kEntryLine, std::nullopt, signature_close);
+  write_file(files.signatures, kSignatureRecord);
+  expect_run(files.dir.root(), sigdump_path(), {files.signatures}, 1, kSignatureLine, std::nullopt,
+             console_close);
 }
 
 // A data file with a hole reads as zeros there.

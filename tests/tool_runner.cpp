@@ -61,6 +61,11 @@ std::string console_file_bytes(const std::string& text) {
   return crlf;
 }
 
+const std::string& sigdump_path() {
+  static const std::string path = tool_path("CHUNKTOOLS_SIGDUMP", SIGDUMP_PATH);
+  return path;
+}
+
 bool under_wine() { return std::getenv("CHUNKTOOLS_WINE") != nullptr; }
 
 bool closed_descriptors_testable() { return !under_wine(); }

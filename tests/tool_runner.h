@@ -10,10 +10,12 @@
 
 #include "scratch.h"
 
-// The tools under test: the builds' own, unless CHUNKTOOLS_CHUNKSIG or
-// CHUNKTOOLS_IDXDUMP names others (the Windows executables, run under Wine).
+// The tools under test: the builds' own, unless CHUNKTOOLS_CHUNKSIG,
+// CHUNKTOOLS_IDXDUMP or CHUNKTOOLS_SIGDUMP names others (the Windows
+// executables, run under Wine).
 const std::string& chunksig_path();
 const std::string& idxdump_path();
+const std::string& sigdump_path();
 
 // Every regular file directly in `folder`, by name, with its bytes (with its
 // size and modification time, for a file over 16 MiB).

@@ -17,7 +17,8 @@ if(CHUNKTOOLS_NATIVE_CLI_TESTS)
   # One test per suite, so that they run side by side. The permission cases
   # need a second user, which a Wine prefix does not have.
   foreach(suite ChunksigAgainstModelRandom ChunksigExamples ChunksigFailures IdxdumpFailures
-                FaultMatrix Inputs/ChunksigAgainstModel Entries/IdxdumpOutput Cases/FailureReasons)
+                FaultMatrix Inputs/ChunksigAgainstModel Entries/IdxdumpOutput Records/SigdumpOutput
+                Cases/FailureReasons)
     add_test(NAME cli:${suite}
       COMMAND ${CHUNKTOOLS_NATIVE_CLI_TESTS} --gtest_filter=${suite}.*:-*Permission*)
     list(APPEND WINDOWS_TESTS cli:${suite})
@@ -25,4 +26,4 @@ if(CHUNKTOOLS_NATIVE_CLI_TESTS)
 endif()
 
 set_tests_properties(${WINDOWS_TESTS} PROPERTIES FIXTURES_REQUIRED wine
-  ENVIRONMENT "WINEDEBUG=-all;CHUNKTOOLS_WINE=1;CHUNKTOOLS_TOOL_WRAPPER=wine;CHUNKTOOLS_CONSOLE_CRLF=1;CHUNKTOOLS_CHUNKSIG=$<TARGET_FILE:chunksig>;CHUNKTOOLS_IDXDUMP=$<TARGET_FILE:idxdump>")
+  ENVIRONMENT "WINEDEBUG=-all;CHUNKTOOLS_WINE=1;CHUNKTOOLS_TOOL_WRAPPER=wine;CHUNKTOOLS_CONSOLE_CRLF=1;CHUNKTOOLS_CHUNKSIG=$<TARGET_FILE:chunksig>;CHUNKTOOLS_IDXDUMP=$<TARGET_FILE:idxdump>;CHUNKTOOLS_SIGDUMP=$<TARGET_FILE:sigdump>")

@@ -1,0 +1,3 @@
+#include "sigdump_command.h"
+
+int main(int argc, char** argv) { return run_sigdump(argc, argv); }
