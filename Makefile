@@ -17,7 +17,8 @@ CMAKE_FLAGS ?=
 all: build
 
 build:
-	cmake -S . -B $(BUILD) -DCHUNKTOOLS_WERROR=$(WERROR) $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -DCHUNKTOOLS_TESTS=ON -DCHUNKTOOLS_REFERENCE_BUILD=ON \
+	  -DCHUNKTOOLS_WERROR=$(WERROR) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: build
@@ -67,15 +68,25 @@ micro-bench:
 	$(MAKE) build CMAKE_FLAGS="-DCHUNKTOOLS_BENCH=ON $(CMAKE_FLAGS)"
 	$(BUILD)/bench/micro_kernels
 
-demo: build
-	@rm -rf $(BUILD)/demo && mkdir -p $(BUILD)/demo
-	@$(BUILD)/samplegen example $(BUILD)/demo
-	@echo '$$ chunksig base data segments signatures'
-	@cd $(BUILD)/demo && ../chunksig base data segments signatures
-	@echo '$$ od -An -tx1 -w10 signatures     # crc_plus1, crc_plain, len per chunk'
-	@od -An -tx1 -w10 $(BUILD)/demo/signatures
-	@echo '$$ idxdump index'
-	@cd $(BUILD)/demo && ../idxdump index
+# The tools and the sample generator only (no tests, no GoogleTest), with the
+# build's output kept in a log that is shown only if the build fails; then the
+# demo's own lines.
+DEMO_BUILD ?= $(BUILD)
+demo:
+	@mkdir -p $(DEMO_BUILD) && \
+	  cmake -S . -B $(DEMO_BUILD) -DCHUNKTOOLS_TESTS=OFF -DCHUNKTOOLS_REFERENCE_BUILD=OFF \
+	  > $(DEMO_BUILD)/build.log 2>&1 && \
+	  cmake --build $(DEMO_BUILD) -j $(JOBS) --target chunksig idxdump sigdump samplegen \
+	  >> $(DEMO_BUILD)/build.log 2>&1 || { cat $(DEMO_BUILD)/build.log; exit 1; }
+	@rm -rf $(DEMO_BUILD)/demo && mkdir -p $(DEMO_BUILD)/demo
+	@$(DEMO_BUILD)/samplegen example $(DEMO_BUILD)/demo
+	@echo '$$ cd $(DEMO_BUILD)/demo'
+	@echo '$$ ../chunksig base data segments signatures'
+	@cd $(DEMO_BUILD)/demo && ../chunksig base data segments signatures
+	@echo '$$ ../sigdump signatures      # offset, length, crc_plus1, crc_plain per chunk'
+	@cd $(DEMO_BUILD)/demo && ../sigdump signatures
+	@echo '$$ ../idxdump index'
+	@cd $(DEMO_BUILD)/demo && ../idxdump index
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD) $(WIN32_BUILD) $(WIN64_BUILD) build-wine

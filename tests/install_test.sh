@@ -1,7 +1,9 @@
 #!/bin/sh
 # Installs the build into a scratch prefix and packs it as a .deb extracted
-# into a scratch root; the installed chunksig and idxdump must run the sample
-# and print exactly what they should, and the manual pages must render.
+# into a scratch root and a .tar.gz; the installed tools must run the sample
+# and print exactly what they should, the manual pages must render, the
+# documentation and licence must be there, and lintian (where installed) must
+# find no error in the .deb.
 # Usage: install_test.sh BUILD_DIR VERSION
 set -eu
 # 77: skipped, where a program the packaging needs is not installed.
@@ -21,6 +23,11 @@ expected_signatures=' cc 4a 65 d2 44 6e 75 a1 b4 00
  c1 30 86 c7 b0 f7 04 b6 65 00
  a1 3a a8 61 27 c4 c7 26 9b 00
  8b f2 bc fa 71 9f a5 3e 09 00'
+expected_sigdump='0 180 D2654ACC A1756E44
+180 155 61A83AA1 26C7C427
+335 101 C78630C1 B604F7B0
+436 155 61A83AA1 26C7C427
+591 9 FABCF28B 3EA59F71'
 
 fail() { echo "FAIL: $*"; exit 1; }
 
@@ -32,7 +39,11 @@ check_installed() {
     fail "$root/bin/chunksig output"
   [ "$(od -An -tx1 -w10 signatures)" = "$expected_signatures" ] || fail "$root signature file"
   [ "$("$root/bin/idxdump" index | wc -l)" -eq 3 ] || fail "$root/bin/idxdump output"
-  for page in chunksig idxdump; do
+  [ "$("$root/bin/sigdump" signatures)" = "$expected_sigdump" ] || fail "$root/bin/sigdump output"
+  for doc in README.md LICENSE copyright changelog.gz; do
+    [ -s "$root/share/doc/chunktools/$doc" ] || fail "$root/share/doc/chunktools/$doc missing"
+  done
+  for page in chunksig idxdump sigdump; do
     file="$root/share/man/man1/$page.1.gz"
     gzip -dc "$file" | groff -t -man -Tutf8 -ww 2>&1 >/dev/null | grep . && fail "$file renders with warnings"
     gzip -dc "$file" | groff -t -man -Tutf8 2>/dev/null | grep -q "^ *$page - " || fail "$file has no NAME line"
@@ -51,4 +62,13 @@ deb=$(ls "$scratch"/packages/*.deb)
 dpkg-deb -f "$deb" Depends | grep -q libc6 || fail "package dependencies"
 dpkg -x "$deb" "$scratch/root"
 check_installed "$scratch/root/usr"
+if command -v lintian >/dev/null 2>&1; then
+  lintian --allow-root "$deb" > "$scratch/lintian" 2>&1 || true
+  grep '^E:' "$scratch/lintian" && fail "lintian reports errors"
+fi
+
+(cd "$build" && cpack -G TGZ -B "$scratch/packages" >/dev/null)
+mkdir "$scratch/tarball"
+tar -xzf "$scratch"/packages/*.tar.gz -C "$scratch/tarball"
+check_installed "$(ls -d "$scratch"/tarball/chunktools-*)"
 echo "install and package OK: $(basename "$deb")"
