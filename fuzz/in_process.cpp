@@ -57,3 +57,11 @@ CapturedRun run_in_process(int (*command)(int, char**), const std::vector<std::s
   run.console = get_file(console_path);
   return run;
 }
+
+void check_dump(int (*command)(int, char**), const std::uint8_t* input, std::size_t size,
+                const std::string& expected) {
+  const std::string file = scratch_folder() + "/records";
+  put_file(file, std::string(reinterpret_cast<const char*>(input), size));
+  const CapturedRun run = run_in_process(command, {file});
+  if (run.exit_code != 0 || run.console != expected) std::abort();
+}

@@ -4,29 +4,23 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "in_process.h"
+#include "little_endian.h"
 #include "sigdump_command.h"
 
 namespace {
-
-std::uint64_t le(const std::uint8_t* bytes, int width) {
-  std::uint64_t value = 0;
-  for (int i = width - 1; i >= 0; --i) value = value << 8 | bytes[i];
-  return value;
-}
 
 std::string expected_lines(const std::uint8_t* input, std::size_t size) {
   std::string out;
   std::uint64_t offset = 0;
   for (std::size_t at = 0; at + 10 <= size; at += 10) {
     const std::uint8_t* r = input + at;
-    const std::uint64_t len = le(r + 8, 2);
+    const std::uint64_t len = load_le(r + 8, 2);
     char line[64];
-    std::snprintf(line, sizeof line, "%" PRIu64 " %" PRIu64 " %08X %08X\n", offset, len, unsigned(le(r, 4)),
-                  unsigned(le(r + 4, 4)));
+    std::snprintf(line, sizeof line, "%" PRIu64 " %" PRIu64 " %08X %08X\n", offset, len, unsigned(load_le(r, 4)),
+                  unsigned(load_le(r + 4, 4)));
     out += line;
     offset += len;
   }
@@ -36,9 +30,6 @@ std::string expected_lines(const std::uint8_t* input, std::size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t size) {
-  const std::string signatures = scratch_folder() + "/signatures";
-  put_file(signatures, std::string(reinterpret_cast<const char*>(input), size));
-  const CapturedRun run = run_in_process(run_sigdump, {signatures});
-  if (run.exit_code != 0 || run.console != expected_lines(input, size)) std::abort();
+  check_dump(run_sigdump, input, size, expected_lines(input, size));
   return 0;
 }

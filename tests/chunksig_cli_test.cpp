@@ -15,13 +15,6 @@ namespace {
 
 const std::string& kChunksig = chunksig_path();
 
-std::string signature(std::uint32_t crc_plus1, std::uint32_t crc_plain, std::uint16_t len) {
-  std::string out;
-  for (std::uint64_t v : {std::uint64_t{crc_plus1}, std::uint64_t{crc_plain}})
-    for (int i = 0; i < 4; ++i) out += static_cast<char>(v >> (8 * i));
-  return out + static_cast<char>(len) + static_cast<char>(len >> 8);
-}
-
 struct ModelCase {
   const char* name;
   std::uint64_t fptr;
@@ -107,9 +100,9 @@ TEST(ChunksigExamples, FirstWorkedExample) {
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_EQ(result.console, "fptr=0\n00000258 00000258 00000258 00000000 00000258 !!!\n");
   EXPECT_EQ(read_file(files.signatures),
-            signature(0xD2654ACC, 0xA1756E44, 180) + signature(0x61A83AA1, 0x26C7C427, 155) +
-                signature(0xC78630C1, 0xB604F7B0, 101) + signature(0x61A83AA1, 0x26C7C427, 155) +
-                signature(0xFABCF28B, 0x3EA59F71, 9));
+            signature_record(0xD2654ACC, 0xA1756E44, 180) + signature_record(0x61A83AA1, 0x26C7C427, 155) +
+                signature_record(0xC78630C1, 0xB604F7B0, 101) + signature_record(0x61A83AA1, 0x26C7C427, 155) +
+                signature_record(0xFABCF28B, 0x3EA59F71, 9));
 }
 
 TEST(ChunksigExamples, SecondWorkedExample) {

@@ -30,11 +30,15 @@ std::uint32_t reference_crc32(const void* bytes, std::size_t size) {
   return ~crc;
 }
 
+std::string signature_record(std::uint32_t crc_plus1, std::uint32_t crc_plain, std::uint16_t len) {
+  return le_bytes(crc_plus1, 4) + le_bytes(crc_plain, 4) + le_bytes(len, 2);
+}
+
 std::string reference_signature(const std::string& chunk) {
   std::string plus1 = chunk;
   for (char& c : plus1) c = static_cast<char>(static_cast<unsigned char>(c) + 1);
-  return le_bytes(reference_crc32(plus1.data(), plus1.size()), 4) +
-         le_bytes(reference_crc32(chunk.data(), chunk.size()), 4) + le_bytes(chunk.size(), 2);
+  return signature_record(reference_crc32(plus1.data(), plus1.size()), reference_crc32(chunk.data(), chunk.size()),
+                          static_cast<std::uint16_t>(chunk.size()));
 }
 
 std::string segment(std::uint32_t len, std::uint64_t ofs) {

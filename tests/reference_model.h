@@ -10,6 +10,9 @@
 // Standard CRC-32 (IEEE 802.3) of `size` bytes, computed bit by bit.
 std::uint32_t reference_crc32(const void* bytes, std::size_t size);
 
+// A 10-byte signature record with the given fields.
+std::string signature_record(std::uint32_t crc_plus1, std::uint32_t crc_plain, std::uint16_t len);
+
 // The 10-byte signature record of one chunk.
 std::string reference_signature(const std::string& chunk);
 

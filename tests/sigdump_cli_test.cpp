@@ -10,13 +10,6 @@
 
 namespace {
 
-std::string record(std::uint32_t crc_plus1, std::uint32_t crc_plain, std::uint16_t len) {
-  std::string out;
-  for (std::uint32_t value : {crc_plus1, crc_plain})
-    for (int i = 0; i < 4; ++i) out += static_cast<char>(value >> (8 * i));
-  return out + static_cast<char>(len) + static_cast<char>(len >> 8);
-}
-
 struct SigdumpCase {
   const char* name;
   std::string signatures;
@@ -37,7 +30,7 @@ const std::string kExampleLines =
 // Offsets past 32 bits: 65,539 records of the longest chunk.
 std::string many_long_records() {
   std::string out;
-  for (int i = 0; i < 65539; ++i) out += record(0x01020304, 0xA0B0C0D0, 65535);
+  for (int i = 0; i < 65539; ++i) out += signature_record(0x01020304, 0xA0B0C0D0, 65535);
   return out;
 }
 std::string many_long_lines() {
@@ -63,7 +56,8 @@ INSTANTIATE_TEST_SUITE_P(
                     SigdumpCase{"WorkedExample", kExampleSignatures, kExampleLines},
                     SigdumpCase{"WorkedExampleAndPartial", kExampleSignatures + "\xFF\xFF\xFF", kExampleLines},
                     SigdumpCase{"FieldOrderAndWidths",
-                                record(0, 0, 0) + record(0xFFFFFFFF, 0x0000000A, 1) + record(0x89ABCDEF, 0x01234567, 0xFFFF),
+                                signature_record(0, 0, 0) + signature_record(0xFFFFFFFF, 0x0000000A, 1) +
+                                    signature_record(0x89ABCDEF, 0x01234567, 0xFFFF),
                                 "0 0 00000000 00000000\n0 1 FFFFFFFF 0000000A\n1 65535 89ABCDEF 01234567\n"},
                     SigdumpCase{"OffsetsBeyond4GiB", many_long_records(), many_long_lines()}),
     [](const testing::TestParamInfo<SigdumpCase>& info) { return info.param.name; });
