@@ -58,8 +58,7 @@ void chunk_hasher(benchmark::State& state) {
 }
 
 int register_all() {
-  for (int t = 0; t <= static_cast<int>(supported_cpu_tier()); ++t) {
-    const auto tier = static_cast<CpuTier>(t);
+  for (CpuTier tier = kPortableTier; tier <= supported_cpu_tier(); ++tier) {
     const std::string name = cpu_tier_name(tier);
     benchmark::RegisterBenchmark(("crc_pair/" + name).c_str(), crc_pair, tier)
         ->Arg(64)->Arg(257)->Arg(4096)->Arg(65535);

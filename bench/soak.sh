@@ -27,7 +27,7 @@ check() {  # label command...: the run must match the model exactly
 }
 
 check "chunksig" "$build/chunksig"
-for tier in portable avx2 vpclmul; do
+for tier in $("$build/cpu_tiers" supported); do
   check "chunksig, tier capped at $tier" env CHUNKTOOLS_CPU_TIER=$tier "$build/chunksig"
 done
 check "chunksig_reference" "$build/chunksig_reference"

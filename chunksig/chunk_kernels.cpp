@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr std::size_t kWindowBytes = 12;
-
 // Bit by bit, for building the tables at compile time.
 constexpr std::uint32_t bitwise_crc32(const unsigned char* bytes, std::size_t count) {
   std::uint32_t reg = 0xFFFFFFFF;
@@ -47,13 +45,6 @@ constexpr WindowFilterTables make_window_filter_tables() {
   return t;
 }
 
-// leaving[b]: what byte b contributes to a window's CRC-32 at the moment it
-// drops out of the window, so that rolling by one byte is one table step and
-// one XOR.
-struct LeavingTable {
-  std::uint32_t leaving[256];
-};
-
 constexpr LeavingTable make_leaving_table() {
   LeavingTable t{};
   unsigned char bytes[kWindowBytes + 1] = {};
@@ -64,8 +55,6 @@ constexpr LeavingTable make_leaving_table() {
   }
   return t;
 }
-
-constexpr LeavingTable kLeaving = make_leaving_table();
 
 // by_position[k][b]: what byte b at window position k (0 the oldest) adds to
 // the window's CRC-32; the all-zero window's CRC is folded into position 0.
@@ -92,6 +81,7 @@ constexpr WindowByteTables kWindowBytesTables = make_window_byte_tables();
 }  // namespace
 
 const WindowFilterTables kWindowFilterTables = make_window_filter_tables();
+const LeavingTable kLeavingTable = make_leaving_table();
 
 std::uint32_t window_crc(const unsigned char* last) {
   const unsigned char* first = last - static_cast<std::ptrdiff_t>(kWindowBytes - 1);
@@ -100,46 +90,3 @@ std::uint32_t window_crc(const unsigned char* last) {
   return crc;
 }
 
-void scan_portable(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap) {
-  const std::uint32_t* table = kCrc32Tables.tables[0];
-  // The register of the window that ends just before position 0.
-  // Positions before `bytes` are reached through a pointer of their own, so
-  // that no index is negative.
-  const unsigned char* leaving = bytes - static_cast<std::ptrdiff_t>(kWindowBytes);
-  std::uint32_t reg = ~crc32_update(0, leaving, kWindowBytes);
-  std::uint64_t word = 0;
-  for (std::size_t i = 0; i < count; ++i) {
-    reg = (reg >> 8) ^ table[(reg ^ bytes[i]) & 0xFF] ^ kLeaving.leaving[leaving[i]];
-    word |= static_cast<std::uint64_t>(~reg < kBoundaryThreshold) << (i % 64);
-    if (i % 64 == 63) {
-      bitmap[i / 64] = word;
-      word = 0;
-    }
-  }
-  if (count % 64 != 0) bitmap[count / 64] = word;
-}
-
-CpuTier chosen_cpu_tier() {
-  const CpuTier supported = supported_cpu_tier();
-  const char* cap = std::getenv("CHUNKTOOLS_CPU_TIER");
-  if (cap == nullptr) return supported;
-  CpuTier wanted = CpuTier::kPortable;
-  if (std::strcmp(cap, "avx2") == 0) wanted = CpuTier::kAvx2;
-  if (std::strcmp(cap, "vpclmul") == 0) wanted = CpuTier::kAvx2Vpclmul;
-  if (std::strcmp(cap, "gfni") == 0) wanted = CpuTier::kGfni;
-  return wanted < supported ? wanted : supported;
-}
-
-const char* cpu_tier_name(CpuTier tier) {
-  switch (tier) {
-    case CpuTier::kAvx2:
-      return "avx2";
-    case CpuTier::kAvx2Vpclmul:
-      return "vpclmul";
-    case CpuTier::kGfni:
-      return "gfni";
-    case CpuTier::kPortable:
-      break;
-  }
-  return "portable";
-}

@@ -1,6 +1,7 @@
 // The two hot loops of the fast chunker, in as many versions as CPUs need:
-// the candidate scan (stage 1) and the chunk signature CRCs. The version is
-// chosen once per run from what the CPU supports.
+// the candidate scan (stage 1) and the chunk signature CRCs, with the tables
+// they share. The version is chosen once per run from what the CPU supports
+// (kernels/tier_table.h); the versions themselves are in kernels/.
 #ifndef CHUNKSIG_CHUNK_KERNELS_H
 #define CHUNKSIG_CHUNK_KERNELS_H
 
@@ -9,45 +10,37 @@
 
 #include "crc32.h"
 
-// Kernel versions, each needing more of the CPU than the one before.
-enum class CpuTier {
-  kPortable,     // table-driven, any CPU
-  kAvx2,         // AVX2 scan, PCLMULQDQ folding (x86-64)
-  kAvx2Vpclmul,  // AVX2 scan, VPCLMULQDQ folding over 256-bit lanes (x86-64)
-  kGfni,         // GFNI affine-transform scan, VPCLMULQDQ folding (x86-64)
-};
+// The rolling window, and how far around a span the kernels read: a scan
+// looks at the window before every position, and the vector scans read whole
+// 64-position rounds. Buffers that hand spans to the chunker keep this many
+// readable bytes on each side.
+constexpr std::size_t kWindowBytes = 12;
+constexpr std::size_t kScanReadsBefore = kWindowBytes;
+constexpr std::size_t kScanReadsAfter = 64;
 
 struct ChunkKernels {
   // Sets bit i % 64 of bitmap[i / 64] for every position i in [0, count) whose
   // window, the 12 bytes ending at bytes[i], might have a CRC-32 below the cut
   // threshold: every position whose CRC is below it is marked, and a few
-  // others may be. Reads bytes[-12] to bytes[count + 63]. Bits for positions
-  // from `count` on are unspecified.
+  // others may be. Reads bytes[-kScanReadsBefore] to
+  // bytes[count + kScanReadsAfter - 1]. Bits for positions from `count` on are
+  // unspecified.
   void (*scan)(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap);
   // Continues both signatures over `count` bytes.
   void (*crc_pair)(CrcPair& pair, const unsigned char* bytes, std::size_t count);
 };
 
-// The highest tier this CPU and operating system can run.
-CpuTier supported_cpu_tier();
-
-// The supported tier, lowered to the one named by the environment variable
-// CHUNKTOOLS_CPU_TIER ("portable", "avx2", "vpclmul", "gfni") when that is lower, so
-// that every tier can be tested on one machine. Any other value means
-// "portable".
-CpuTier chosen_cpu_tier();
-
-// The kernels of `tier`, which must not exceed supported_cpu_tier().
-ChunkKernels kernels_for(CpuTier tier);
-
-const char* cpu_tier_name(CpuTier tier);
-
 // The CRC-32 of the 12 bytes that end at `last`: the rolling CRC wherever a
 // cut is possible. Twelve independent lookups rather than a chain of twelve.
 std::uint32_t window_crc(const unsigned char* last);
 
-// The portable kernels, on which every other tier's results are checked.
-void scan_portable(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap);
+// leaving[b]: what byte b contributes to a window's CRC-32 at the moment it
+// drops out of the window, so that rolling by one byte is one table step and
+// one XOR.
+struct LeavingTable {
+  std::uint32_t leaving[256];
+};
+extern const LeavingTable kLeavingTable;
 
 // The vector scan's lookup tables. The top 7 bits of a window's CRC-32 (all
 // zero whenever the CRC is below the cut threshold) are a linear function of

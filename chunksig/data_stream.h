@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "chunk_kernels.h"
 #include "file_handle.h"
 
 class DataStream {
@@ -17,6 +18,8 @@ class DataStream {
   // readable bytes after its end, for the scan's wide loads.
   static constexpr std::size_t kHistory = 64;
   static constexpr std::size_t kSlack = 64;
+  static_assert(kHistory >= kScanReadsBefore && kSlack >= kScanReadsAfter,
+                "the scan reads around every span");
 
   explicit DataStream(FileHandle& file) : file_(file) {}
 

@@ -1,6 +1,9 @@
 #include "fast_chunker.h"
 
+#include "chunk_hasher.h"
 #include "cut_rule.h"
+
+static_assert(ChunkHasher::kWindow == kWindowBytes, "one window for the hasher and the kernels");
 
 namespace {
 

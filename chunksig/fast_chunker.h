@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "chunk_kernels.h"
+#include "tier_table.h"
 #include "crc32.h"
 #include "signature_sink.h"
 

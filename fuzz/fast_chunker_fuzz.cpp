@@ -18,7 +18,8 @@
 
 namespace {
 
-constexpr std::size_t kPad = 64;  // readable bytes around the stream
+// Readable bytes around the stream, as the kernels may read there.
+constexpr std::size_t kPad = kScanReadsBefore > kScanReadsAfter ? kScanReadsBefore : kScanReadsAfter;
 
 template <typename Chunker>
 std::string signatures(Chunker& chunker, const unsigned char* stream, std::size_t size,
@@ -44,7 +45,7 @@ std::string signatures(Chunker& chunker, const unsigned char* stream, std::size_
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t size) {
   if (size < 5) return 0;
-  const auto tier = static_cast<CpuTier>(input[0] % (static_cast<int>(supported_cpu_tier()) + 1));
+  const CpuTier tier = input[0] % (supported_cpu_tier() + 1);
   const std::size_t segment = static_cast<std::size_t>(input[1]) << 8 | input[2];
   const std::size_t span = static_cast<std::size_t>(input[3]) << 8 | input[4];
   static unsigned char stream[kPad + FastChunker::kMaxSpan + kPad];

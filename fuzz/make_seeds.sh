@@ -1,6 +1,7 @@
 #!/bin/sh
-# Writes seed inputs for the fuzz targets into DIR/<target>/.
-# Usage: make_seeds.sh DIR
+# Writes seed inputs for the fuzz targets into DIR/<target>/; CPU_TIERS is the
+# build's cpu_tiers program, which lists the kernel tiers.
+# Usage: make_seeds.sh DIR CPU_TIERS
 set -eu
 out=$1
 mkdir -p "$out/chunk_hasher_fuzz" "$out/fast_chunker_fuzz" "$out/chunksig_fuzz" "$out/idxdump_fuzz" \
@@ -19,9 +20,12 @@ bytes() { head -c "$1" /dev/urandom; }  # random content; seeds need not repeat
 
 # Fast chunker: each tier; whole segments and odd spans; one segment, 700-byte
 # segments.
-for tier in 0 1 2 3; do
+tiers=$("$2" | wc -l)
+tier=0
+while [ "$tier" -lt "$tiers" ]; do
   { le $tier 1; le 0 2; le 0 2; bytes 5000; } > "$out/fast_chunker_fuzz/tier$tier"
   { le $tier 1; le 700 2; le 61 2; bytes 5000; } > "$out/fast_chunker_fuzz/split$tier"
+  tier=$((tier + 1))
 done
 { le 3 1; le 0 2; le 13 2; head -c 4000 /dev/zero; } > "$out/fast_chunker_fuzz/zeros"
 

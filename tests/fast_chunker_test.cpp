@@ -17,16 +17,15 @@
 #include "reference_chunker.h"
 #include "reference_model.h"
 #include "signature_sink.h"
+#include "tier_table.h"
 #include "scratch.h"
-
-// Test names and messages show the tier by name.
-void PrintTo(CpuTier tier, std::ostream* out) { *out << cpu_tier_name(tier); }
 
 namespace {
 
-constexpr std::size_t kPad = 64;  // readable bytes before and after every span
+// Readable bytes before and after every span, as the kernels may read there.
+constexpr std::size_t kPad = kScanReadsBefore > kScanReadsAfter ? kScanReadsBefore : kScanReadsAfter;
 
-// `bytes` with kPad zero bytes on each side, as the kernels may read there.
+// `bytes` with kPad zero bytes on each side.
 struct Padded {
   explicit Padded(const std::string& bytes) : storage(kPad, '\0') {
     storage += bytes;
@@ -220,9 +219,7 @@ TEST_P(Tier, LongestChunkAndWholeSpans) {
   EXPECT_EQ(signatures.size(), 10u * (300000 / kMaxChunk + 1));
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryTier, Tier,
-                         ::testing::Values(CpuTier::kPortable, CpuTier::kAvx2, CpuTier::kAvx2Vpclmul,
-                                           CpuTier::kGfni),
+INSTANTIATE_TEST_SUITE_P(EveryTier, Tier, ::testing::Range(kPortableTier, kTierCount),
                          [](const ::testing::TestParamInfo<CpuTier>& info) {
                            return std::string(cpu_tier_name(info.param));
                          });

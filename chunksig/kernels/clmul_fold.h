@@ -1,12 +1,17 @@
-// AVX2, GFNI and carry-less-multiply kernels. This is the only file built with
-// -mavx2 -mpclmul -mvpclmulqdq -mgfni: nothing here may run before the dispatcher has
-// checked the CPU, so it includes no header that defines inline code of its
-// own beyond the intrinsics.
-#include "chunk_kernels_x86.h"
+// Carry-less folding of the two chunk signatures, shared by the kernels of
+// the tiers that have PCLMULQDQ. Everything here has internal linkage: each
+// kernel file gets its own copy, built with that file's instruction-set flags,
+// so the linker can never hand one tier's code to another. Include it only
+// from kernel files built with at least -mpclmul -mavx2.
+#ifndef CHUNKSIG_KERNELS_CLMUL_FOLD_H
+#define CHUNKSIG_KERNELS_CLMUL_FOLD_H
 
 #include <immintrin.h>
 
-#include "chunk_kernels.h"
+#include <cstddef>
+#include <cstdint>
+
+#include "crc32.h"
 
 namespace {
 
@@ -38,27 +43,13 @@ __m128i fold_constants() {
                         static_cast<long long>(FoldBy<kDistance>::kHighHalf));
 }
 
-template <int kDistance>
-__m256i fold_constants_256() {
-  return _mm256_broadcastsi128_si256(fold_constants<kDistance>());
-}
-
 __m128i fold(__m128i pending, __m128i constants) {
   return _mm_xor_si128(_mm_clmulepi64_si128(pending, constants, 0x00),
                        _mm_clmulepi64_si128(pending, constants, 0x11));
 }
 
-__m256i fold(__m256i pending, __m256i constants) {
-  return _mm256_xor_si256(_mm256_clmulepi64_epi128(pending, constants, 0x00),
-                          _mm256_clmulepi64_epi128(pending, constants, 0x11));
-}
-
 __m128i load128(const unsigned char* bytes) {
   return _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
-}
-
-__m256i load256(const unsigned char* bytes) {
-  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes));
 }
 
 // Byte shuffles for the last < 16 bytes: from kShift + s, pshufb moves byte
@@ -108,28 +99,18 @@ void finish(CrcPair& pair, __m128i plain, __m128i plus1, const unsigned char* by
   pair.plus1 = ~crc32_update_register(0, pending[1], 16);
 }
 
-// The same folding over 128-bit and 256-bit registers: a 256-bit register
-// is two 128-bit lanes, each folded by the same distance.
+// Folding over 128-bit registers, in the form fold_by_four takes; the
+// 256-bit form (two 128-bit lanes folded by the same distance) lives with the
+// kernel that may use VPCLMULQDQ.
 struct Lanes128 {
   using Vector = __m128i;
   static Vector load(const unsigned char* bytes) { return load128(bytes); }
   static Vector plus_one(Vector v) { return _mm_add_epi8(v, _mm_set1_epi8(1)); }
   static Vector xor_of(Vector a, Vector b) { return _mm_xor_si128(a, b); }
   static Vector first_word(std::uint32_t word) { return _mm_cvtsi32_si128(static_cast<int>(word)); }
+  static Vector fold(Vector pending, Vector constants) { return ::fold(pending, constants); }
   template <int kDistance>
   static Vector constants() { return fold_constants<kDistance>(); }
-};
-
-struct Lanes256 {
-  using Vector = __m256i;
-  static Vector load(const unsigned char* bytes) { return load256(bytes); }
-  static Vector plus_one(Vector v) { return _mm256_add_epi8(v, _mm256_set1_epi8(1)); }
-  static Vector xor_of(Vector a, Vector b) { return _mm256_xor_si256(a, b); }
-  static Vector first_word(std::uint32_t word) {
-    return _mm256_setr_epi32(static_cast<int>(word), 0, 0, 0, 0, 0, 0, 0);
-  }
-  template <int kDistance>
-  static Vector constants() { return fold_constants_256<kDistance>(); }
 };
 
 // Folds both signatures over the bytes four registers at a time (at least
@@ -154,14 +135,14 @@ void fold_by_four(const CrcPair& pair, const unsigned char*& bytes, std::size_t&
   for (; count >= 4 * kWidth; bytes += 4 * kWidth, count -= 4 * kWidth) {
     for (std::size_t j = 0; j < 4; ++j) {
       const Vector data = Lanes::load(bytes + kWidth * j);
-      plain[j] = Lanes::xor_of(fold(plain[j], by_four), data);
-      plus1[j] = Lanes::xor_of(fold(plus1[j], by_four), Lanes::plus_one(data));
+      plain[j] = Lanes::xor_of(Lanes::fold(plain[j], by_four), data);
+      plus1[j] = Lanes::xor_of(Lanes::fold(plus1[j], by_four), Lanes::plus_one(data));
     }
   }
   const Vector by_one = Lanes::template constants<8 * kWidth>();
   for (std::size_t j = 1; j < 4; ++j) {
-    plain[0] = Lanes::xor_of(fold(plain[0], by_one), plain[j]);
-    plus1[0] = Lanes::xor_of(fold(plus1[0], by_one), plus1[j]);
+    plain[0] = Lanes::xor_of(Lanes::fold(plain[0], by_one), plain[j]);
+    plus1[0] = Lanes::xor_of(Lanes::fold(plus1[0], by_one), plus1[j]);
   }
   plain_out = plain[0];
   plus1_out = plus1[0];
@@ -169,73 +150,4 @@ void fold_by_four(const CrcPair& pair, const unsigned char*& bytes, std::size_t&
 
 }  // namespace
 
-void crc_pair_pclmul(CrcPair& pair, const unsigned char* bytes, std::size_t count) {
-  if (count < 4 * sizeof(__m128i)) {
-    crc32_pair_update_portable(pair, bytes, count);
-    return;
-  }
-  __m128i plain, plus1;
-  fold_by_four<Lanes128>(pair, bytes, count, plain, plus1);
-  finish(pair, plain, plus1, bytes, count);
-}
-
-void crc_pair_vpclmul(CrcPair& pair, const unsigned char* bytes, std::size_t count) {
-  if (count < 256) {
-    crc_pair_pclmul(pair, bytes, count);
-    return;
-  }
-  __m256i plain, plus1;
-  fold_by_four<Lanes256>(pair, bytes, count, plain, plus1);
-  // The earlier 128-bit lane folds onto the later one.
-  const __m128i by128 = fold_constants<128>();
-  finish(pair,
-         _mm_xor_si128(fold(_mm256_castsi256_si128(plain), by128), _mm256_extracti128_si256(plain, 1)),
-         _mm_xor_si128(fold(_mm256_castsi256_si128(plus1), by128), _mm256_extracti128_si256(plus1, 1)),
-         bytes, count);
-}
-
-void scan_avx2(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap) {
-  const __m256i nibble_mask = _mm256_set1_epi8(0x0F);
-  const __m256i zero = _mm256_setzero_si256();
-  const WindowFilterTables& t = kWindowFilterTables;
-  // 64 positions per round; window byte k of position i is bytes[i - 11 + k].
-  for (std::size_t i = 0; i < count; i += 64) {
-    const unsigned char* window_start = bytes + i - 11;
-    __m256i first = zero, second = zero;
-#pragma GCC unroll 12
-    for (int k = 0; k < 12; ++k) {
-      const __m256i low = _mm256_load_si256(reinterpret_cast<const __m256i*>(t.low[k]));
-      const __m256i high = _mm256_load_si256(reinterpret_cast<const __m256i*>(t.high[k]));
-      const __m256i a = load256(window_start + k);
-      const __m256i b = load256(window_start + k + 32);
-      first = _mm256_xor_si256(first, _mm256_shuffle_epi8(low, _mm256_and_si256(a, nibble_mask)));
-      first = _mm256_xor_si256(first, _mm256_shuffle_epi8(high, _mm256_and_si256(_mm256_srli_epi16(a, 4), nibble_mask)));
-      second = _mm256_xor_si256(second, _mm256_shuffle_epi8(low, _mm256_and_si256(b, nibble_mask)));
-      second = _mm256_xor_si256(second, _mm256_shuffle_epi8(high, _mm256_and_si256(_mm256_srli_epi16(b, 4), nibble_mask)));
-    }
-    const auto first_bits = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(first, zero)));
-    const auto second_bits = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(second, zero)));
-    bitmap[i / 64] = first_bits | static_cast<std::uint64_t>(second_bits) << 32;
-  }
-}
-
-void scan_gfni(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap) {
-  const __m256i zero = _mm256_setzero_si256();
-  const WindowFilterTables& t = kWindowFilterTables;
-  // One affine transform per window byte gives that byte's share of the top
-  // 7 bits; the constant of the all-zero window comes in with byte 0's.
-  for (std::size_t i = 0; i < count; i += 64) {
-    const unsigned char* window_start = bytes + i - 11;
-    __m256i first = zero, second = zero;
-#pragma GCC unroll 12
-    for (int k = 0; k < 12; ++k) {
-      const __m256i matrix = _mm256_set1_epi64x(static_cast<long long>(t.matrix[k]));
-      first = _mm256_xor_si256(first, _mm256_gf2p8affine_epi64_epi8(load256(window_start + k), matrix, 0));
-      second = _mm256_xor_si256(second, _mm256_gf2p8affine_epi64_epi8(load256(window_start + k + 32), matrix, 0));
-    }
-    const __m256i constant = _mm256_set1_epi8(static_cast<char>(t.constant));
-    const auto first_bits = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(first, constant)));
-    const auto second_bits = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(second, constant)));
-    bitmap[i / 64] = first_bits | static_cast<std::uint64_t>(second_bits) << 32;
-  }
-}
+#endif  // CHUNKSIG_KERNELS_CLMUL_FOLD_H

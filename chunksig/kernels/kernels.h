@@ -1,0 +1,22 @@
+// Every kernel of every tier, declared for the tier table and for the kernels
+// that hand short inputs on to a lower tier's. Each is defined in the file of
+// its tier (kernels/TIER.cpp) and may run only where that tier's CPU check
+// passed.
+#ifndef CHUNKSIG_KERNELS_KERNELS_H
+#define CHUNKSIG_KERNELS_KERNELS_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "crc32.h"
+
+// Scans: see ChunkKernels::scan.
+void scan_portable(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap);
+void scan_avx2(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap);
+void scan_gfni(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap);
+
+// CRC pairs: see ChunkKernels::crc_pair (crc32_pair_update_portable in crc32.h).
+void crc_pair_pclmul(CrcPair& pair, const unsigned char* bytes, std::size_t count);
+void crc_pair_vpclmul(CrcPair& pair, const unsigned char* bytes, std::size_t count);
+
+#endif  // CHUNKSIG_KERNELS_KERNELS_H

@@ -1,0 +1,52 @@
+#include "tier_table.h"
+
+#include <cstdlib>
+#include <cstring>
+
+// Every kernel and check the rows name, each declared once per mention.
+#define CHUNK_TIER(name, check, scan, crc_pair, flags)                              \
+  bool check();                                                                    \
+  void scan(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap); \
+  void crc_pair(CrcPair& pair, const unsigned char* bytes, std::size_t count);
+#include CHUNKTOOLS_TIER_TABLE
+#undef CHUNK_TIER
+
+bool cpu_runs_any() { return true; }
+
+namespace {
+
+struct TierRow {
+  const char* name;
+  bool (*cpu_runs)();
+  ChunkKernels kernels;
+};
+
+const TierRow kTiers[] = {
+#define CHUNK_TIER(name, check, scan, crc_pair, flags) {#name, check, {scan, crc_pair}},
+#include CHUNKTOOLS_TIER_TABLE
+#undef CHUNK_TIER
+};
+static_assert(sizeof kTiers / sizeof kTiers[0] == kTierCount, "one row per tier");
+
+}  // namespace
+
+CpuTier supported_cpu_tier() {
+  CpuTier tier = kPortableTier;
+  while (tier + 1 < kTierCount && kTiers[tier + 1].cpu_runs()) ++tier;
+  return tier;
+}
+
+CpuTier chosen_cpu_tier() {
+  const CpuTier supported = supported_cpu_tier();
+  const char* cap = std::getenv("CHUNKTOOLS_CPU_TIER");
+  if (cap == nullptr) return supported;
+  CpuTier wanted = kPortableTier;
+  for (CpuTier tier = 0; tier < kTierCount; ++tier) {
+    if (std::strcmp(cap, kTiers[tier].name) == 0) wanted = tier;
+  }
+  return wanted < supported ? wanted : supported;
+}
+
+ChunkKernels kernels_for(CpuTier tier) { return kTiers[tier].kernels; }
+
+const char* cpu_tier_name(CpuTier tier) { return kTiers[tier].name; }

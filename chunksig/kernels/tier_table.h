@@ -1,0 +1,33 @@
+// The kernel tiers of this build, from one table (tiers_x86.def or
+// tiers_generic.def, chosen by the build): the dispatcher, the tier names and
+// CHUNKTOOLS_CPU_TIER all come from its rows.
+#ifndef CHUNKSIG_KERNELS_TIER_TABLE_H
+#define CHUNKSIG_KERNELS_TIER_TABLE_H
+
+#include "chunk_kernels.h"
+
+// A tier is its row's position in the table; a higher one needs more of the
+// CPU. Row 0 is the portable tier, which every CPU runs.
+using CpuTier = unsigned;
+constexpr CpuTier kPortableTier = 0;
+
+#define CHUNK_TIER(name, check, scan, crc_pair, flags) +1
+constexpr CpuTier kTierCount = 0
+#include CHUNKTOOLS_TIER_TABLE
+    ;
+#undef CHUNK_TIER
+
+// The highest tier this CPU and operating system can run.
+CpuTier supported_cpu_tier();
+
+// The supported tier, lowered to the one CHUNKTOOLS_CPU_TIER names when that
+// is lower, so that every tier can be tested on one machine. An unknown name
+// means the portable tier.
+CpuTier chosen_cpu_tier();
+
+// The kernels of `tier`, which must not exceed supported_cpu_tier().
+ChunkKernels kernels_for(CpuTier tier);
+
+const char* cpu_tier_name(CpuTier tier);
+
+#endif  // CHUNKSIG_KERNELS_TIER_TABLE_H
