@@ -23,7 +23,18 @@ if(CHUNKTOOLS_NATIVE_CLI_TESTS)
       COMMAND ${CHUNKTOOLS_NATIVE_CLI_TESTS} --gtest_filter=${suite}.*:-*Permission*)
     list(APPEND WINDOWS_TESTS cli:${suite})
   endforeach()
+  # The kernel cases once more per tier, each run capping the tier.
+  foreach(tier ${CHUNKTOOLS_CPU_TIERS})
+    add_test(NAME ${tier}:cli:kernel_cases COMMAND ${CHUNKTOOLS_NATIVE_CLI_TESTS} --gtest_filter=${KERNEL_CASES})
+    list(APPEND WINDOWS_TESTS ${tier}:cli:kernel_cases)
+  endforeach()
 endif()
 
-set_tests_properties(${WINDOWS_TESTS} PROPERTIES FIXTURES_REQUIRED wine
-  ENVIRONMENT "WINEDEBUG=-all;CHUNKTOOLS_WINE=1;CHUNKTOOLS_TOOL_WRAPPER=wine;CHUNKTOOLS_CONSOLE_CRLF=1;CHUNKTOOLS_CHUNKSIG=$<TARGET_FILE:chunksig>;CHUNKTOOLS_IDXDUMP=$<TARGET_FILE:idxdump>;CHUNKTOOLS_SIGDUMP=$<TARGET_FILE:sigdump>")
+set(WINE_ENVIRONMENT "WINEDEBUG=-all;CHUNKTOOLS_WINE=1;CHUNKTOOLS_TOOL_WRAPPER=wine;CHUNKTOOLS_CONSOLE_CRLF=1;CHUNKTOOLS_CHUNKSIG=$<TARGET_FILE:chunksig>;CHUNKTOOLS_IDXDUMP=$<TARGET_FILE:idxdump>;CHUNKTOOLS_SIGDUMP=$<TARGET_FILE:sigdump>")
+set_tests_properties(${WINDOWS_TESTS} PROPERTIES FIXTURES_REQUIRED wine ENVIRONMENT "${WINE_ENVIRONMENT}")
+if(CHUNKTOOLS_NATIVE_CLI_TESTS)
+  foreach(tier ${CHUNKTOOLS_CPU_TIERS})
+    set_tests_properties(${tier}:cli:kernel_cases PROPERTIES
+      ENVIRONMENT "${WINE_ENVIRONMENT};CHUNKTOOLS_CPU_TIER=${tier}")
+  endforeach()
+endif()
