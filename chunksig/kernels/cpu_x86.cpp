@@ -9,20 +9,26 @@ namespace {
 constexpr unsigned kLeaf7EcxGfni = 1u << 8;
 constexpr unsigned kLeaf7EcxVpclmulqdq = 1u << 10;
 
-bool os_saves_ymm_state() {
+// The register state the operating system saves across task switches.
+unsigned os_saved_state() {
   unsigned low, high;
   __asm__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
-  return (low & 0x6) == 0x6;  // SSE and AVX state
+  return low;
 }
+constexpr unsigned kYmmState = 0x6;    // SSE and AVX
+constexpr unsigned kZmmState = 0xE6;   // and the AVX-512 mask and upper registers
 
-// CPUID leaf 7's ECX when the CPU has AVX2 and PCLMULQDQ with the operating
-// system's support, else nothing.
-bool leaf7_with_avx2(unsigned* leaf7_ecx) {
+bool os_saves_ymm_state() { return (os_saved_state() & kYmmState) == kYmmState; }
+
+// CPUID leaf 7's EBX and ECX when the CPU has AVX2 and PCLMULQDQ with the
+// operating system's support, else nothing.
+bool leaf7_with_avx2(unsigned* leaf7_ebx, unsigned* leaf7_ecx) {
   unsigned eax, ebx, ecx, edx;
   if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
   const bool base = (ecx & bit_PCLMUL) && (ecx & bit_AVX) && (ecx & bit_OSXSAVE);
   if (!base || !os_saves_ymm_state()) return false;
   if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx)) return false;
+  *leaf7_ebx = ebx;
   *leaf7_ecx = ecx;
   return (ebx & bit_AVX2) != 0;
 }
@@ -30,16 +36,23 @@ bool leaf7_with_avx2(unsigned* leaf7_ecx) {
 }  // namespace
 
 bool cpu_runs_avx2() {
-  unsigned ecx;
-  return leaf7_with_avx2(&ecx);
+  unsigned ebx, ecx;
+  return leaf7_with_avx2(&ebx, &ecx);
 }
 
 bool cpu_runs_vpclmul() {
-  unsigned ecx;
-  return leaf7_with_avx2(&ecx) && (ecx & kLeaf7EcxVpclmulqdq);
+  unsigned ebx, ecx;
+  return leaf7_with_avx2(&ebx, &ecx) && (ecx & kLeaf7EcxVpclmulqdq);
 }
 
 bool cpu_runs_gfni() {
-  unsigned ecx;
-  return leaf7_with_avx2(&ecx) && (ecx & kLeaf7EcxVpclmulqdq) && (ecx & kLeaf7EcxGfni);
+  unsigned ebx, ecx;
+  return leaf7_with_avx2(&ebx, &ecx) && (ecx & kLeaf7EcxVpclmulqdq) && (ecx & kLeaf7EcxGfni);
+}
+
+bool cpu_runs_avx512() {
+  constexpr unsigned kAvx512 = bit_AVX512F | bit_AVX512BW | bit_AVX512VL;
+  unsigned ebx, ecx;
+  return cpu_runs_gfni() && leaf7_with_avx2(&ebx, &ecx) && (ebx & kAvx512) == kAvx512 &&
+         (os_saved_state() & kZmmState) == kZmmState;
 }

@@ -14,6 +14,7 @@
 void scan_portable(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap);
 void scan_avx2(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap);
 void scan_gfni(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap);
+void scan_avx512(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap);
 
 // CRC pairs: see ChunkKernels::crc_pair (crc32_pair_update_portable in crc32.h).
 void crc_pair_pclmul(CrcPair& pair, const unsigned char* bytes, std::size_t count);
