@@ -14,9 +14,9 @@ struct CrcPair {
 };
 
 // tables[0] is the classic byte-at-a-time table; tables[k] advances a byte
-// that sits k bytes before the end of an 8-byte slice.
+// that sits k bytes before the end of a slice of up to 16 bytes.
 struct Crc32Tables {
-  std::uint32_t tables[8][256];
+  std::uint32_t tables[16][256];
 };
 extern const Crc32Tables kCrc32Tables;
 
