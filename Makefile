@@ -57,11 +57,13 @@ windows-arch:
 soak: build
 	bench/soak.sh 8 $(BUILD)
 
-# chunksig against cat, its reference build and rdiff on a 1 GiB stream, and
-# idxdump against a printf-per-field baseline (a few minutes; not in CI).
+# chunksig in every tier against cat, its reference build, rdiff and (after
+# `make windows`, with Wine) the Windows builds on a 1 GiB stream, and idxdump
+# against a printf-per-field baseline (a few minutes; not in CI).
 BENCH_MIB ?= 1024
 bench: build
-	bench/run.sh $(BENCH_MIB) $(BUILD) 3
+	WIN32_BUILD=$(CURDIR)/$(WIN32_BUILD) WIN64_BUILD=$(CURDIR)/$(WIN64_BUILD) WINEPREFIX=$(WINE_PREFIX) \
+	  bench/run.sh $(BENCH_MIB) $(BUILD) 3
 
 # The kernels in every CPU tier (needs libbenchmark-dev).
 micro-bench:

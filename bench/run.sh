@@ -3,6 +3,8 @@
 # installed, rdiff on one generated stream held in the page cache, then idxdump
 # against a printf-per-field baseline. Every timing is the best of REPEAT runs,
 # each right after the input is read once more, so that it is cached.
+# Where Wine is installed and WIN32_BUILD and WIN64_BUILD name built Windows
+# folders, the 32- and 64-bit chunksig.exe are timed under Wine as well.
 # Usage: bench/run.sh [MIB [BUILD_DIR [REPEAT]]]
 set -eu
 mib=${1:-1024}
@@ -86,7 +88,25 @@ else
   echo "rdiff signature: not installed, not measured"
 fi
 awk -v a="$four_k" -v b="$one_segment" 'BEGIN { printf "4 KiB segments take %.2f times as long as one segment\n", a / b }'
-echo "outputs identical across tiers and the reference build"
+
+win32=${WIN32_BUILD:-}/chunksig.exe win64=${WIN64_BUILD:-}/chunksig.exe
+if command -v wine > /dev/null 2>&1 && [ -x "$win32" ] && [ -x "$win64" ]; then
+  # One Wine server for all the runs, so that none pays for starting it.
+  wineserver -p 2> /dev/null || true
+  for exe in "$win64" "$win32"; do
+    best "$data" "$work/wine.sig.console" env WINEDEBUG=-all wine "$exe" "$work/one/base" "$data" \
+      "$work/one/segments" "$work/wine.sig"
+    cmp -s "$work/fast.sig" "$work/wine.sig" || { echo "FAILED: $exe output differs"; exit 1; }
+    case $exe in "$win64") label="x86-64"; wine64_seconds=$seconds ;; *) label="i686"; wine32_seconds=$seconds ;; esac
+    row "chunksig.exe ($label) under Wine, one segment" "$seconds" "$floor" "$rss_kib"
+  done
+  wineserver -k 2> /dev/null || true
+  awk -v a="$wine32_seconds" -v b="$wine64_seconds" 'BEGIN {
+    printf "the i686 .exe takes %.2f times as long as the x86-64 .exe under Wine\n", a / b }'
+else
+  echo "chunksig.exe under Wine: Wine or the Windows builds missing, not measured"
+fi
+echo "outputs identical across tiers, the reference build and the Windows builds"
 
 echo
 echo "Index: $entries entries of 40 bytes, in the page cache. Best of $repeat runs."
