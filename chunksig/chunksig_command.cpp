@@ -24,8 +24,8 @@ using Chunker = ReferenceChunker;
 #else
 #include "fast_chunker.h"
 using Chunker = FastChunker;
-static_assert(DataStream::kBlock <= FastChunker::kMaxSpan, "spans must fit the chunker");
 #endif
+static_assert(DataStream::kBlock <= Chunker::kMaxSpan, "spans must fit the chunker");
 
 namespace {
 
@@ -33,6 +33,15 @@ constexpr std::size_t kSegmentsPerRead = 4096;
 
 unsigned char segment_records[kSegmentsPerRead * SegmentRecord::kBytes];
 Chunker chunker;
+SignatureRecord ended_chunks[Chunker::kMaxChunksPerSpan];
+
+// Hands the records of `count` ended chunks to the sink; false when a write failed.
+bool queue(SignatureSink& sink, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!sink.add(ended_chunks[i])) return false;
+  }
+  return true;
+}
 
 void print_fptr(std::uint64_t fptr) {
   char storage[32];
@@ -102,12 +111,14 @@ ChunkingEnd chunk_segments(RecordReader& segments, DataStream& stream, Signature
         }
         const std::size_t span =
             stream.available() < new_bytes ? stream.available() : static_cast<std::size_t>(new_bytes);
-        if (!chunker.take(stream.next(), span, sink)) return ChunkingEnd::kSignatureWriteFailed;
+        if (!queue(sink, chunker.take(stream.next(), span, ended_chunks))) {
+          return ChunkingEnd::kSignatureWriteFailed;
+        }
         stream.consume(span);
         new_bytes -= span;
       }
       // No chunk spans a segment end.
-      if (!chunker.end_segment(sink)) return ChunkingEnd::kSignatureWriteFailed;
+      if (!queue(sink, chunker.end_segment(ended_chunks))) return ChunkingEnd::kSignatureWriteFailed;
     }
   }
 }

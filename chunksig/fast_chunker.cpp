@@ -7,9 +7,6 @@ static_assert(ChunkHasher::kWindow == kWindowBytes, "one window for the hasher a
 
 namespace {
 
-// Stage 1's marks for the current span, one bit per position.
-std::uint64_t candidates[FastChunker::kMaxSpan / 64 + 1];
-
 constexpr std::size_t kNone = ~static_cast<std::size_t>(0);
 
 // The exact test behind a mark: the CRC-32 of the 12 bytes ending at `last`.
@@ -29,11 +26,11 @@ void FastChunker::start(CpuTier tier) {
 std::size_t FastChunker::next_cut(const unsigned char* bytes, std::size_t from,
                                   std::size_t last) const {
   std::size_t word = from / 64;
-  std::uint64_t bits = candidates[word] & (~std::uint64_t{0} << (from % 64));
+  std::uint64_t bits = candidates_[word] & (~std::uint64_t{0} << (from % 64));
   for (;;) {
     while (bits == 0) {
       if (++word > last / 64) return kNone;
-      bits = candidates[word];
+      bits = candidates_[word];
     }
     const std::size_t position = word * 64 + static_cast<std::size_t>(__builtin_ctzll(bits));
     if (position > last) return kNone;
@@ -42,8 +39,9 @@ std::size_t FastChunker::next_cut(const unsigned char* bytes, std::size_t from,
   }
 }
 
-bool FastChunker::take(const unsigned char* bytes, std::size_t count, SignatureSink& sink) {
-  kernels_.scan(bytes, count, candidates);
+std::size_t FastChunker::take(const unsigned char* bytes, std::size_t count, SignatureRecord* ended) {
+  kernels_.scan(bytes, count, candidates_);
+  std::size_t chunks = 0;
   std::size_t pos = 0;  // first byte not yet in crc_
   while (pos < count) {
     // The pending chunk holds count_ bytes before pos; a chunk ending at q
@@ -56,21 +54,25 @@ bool FastChunker::take(const unsigned char* bytes, std::size_t count, SignatureS
     if (end == kNone) {
       kernels_.crc_pair(crc_, bytes + pos, count - pos);
       count_ += static_cast<std::uint32_t>(count - pos);
-      return true;
+      return chunks;
     }
     kernels_.crc_pair(crc_, bytes + pos, end + 1 - pos);
     count_ += static_cast<std::uint32_t>(end + 1 - pos);
-    if (!cut(sink)) return false;
+    ended[chunks++] = cut();
     pos = end + 1;
   }
-  return true;
+  return chunks;
 }
 
-bool FastChunker::end_segment(SignatureSink& sink) { return count_ == 0 || cut(sink); }
+std::size_t FastChunker::end_segment(SignatureRecord* ended) {
+  if (count_ == 0) return 0;
+  *ended = cut();
+  return 1;
+}
 
-bool FastChunker::cut(SignatureSink& sink) {
+SignatureRecord FastChunker::cut() {
   const SignatureRecord record{crc_.plus1, crc_.plain, static_cast<std::uint16_t>(count_)};
   crc_ = CrcPair{0, 0};
   count_ = 0;
-  return sink.add(record);
+  return record;
 }

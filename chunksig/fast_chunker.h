@@ -14,34 +14,46 @@
 #include <cstdint>
 
 #include "chunk_kernels.h"
-#include "tier_table.h"
 #include "crc32.h"
-#include "signature_sink.h"
+#include "cut_rule.h"
+#include "records.h"
+#include "tier_table.h"
 
+// A cut finder: it reports the chunks that end in each span handed to it, as
+// signature records, and carries the pending chunk from span to span. What
+// becomes of the records is the caller's affair. Its state is large (a mark
+// per position of a span), so the tools keep it in static storage.
 class FastChunker {
  public:
   // The longest span take() accepts.
   static constexpr std::size_t kMaxSpan = 256 * 1024;
+  // The most chunks one span can end: the pending one, then chunks of at
+  // least kMinChunk bytes.
+  static constexpr std::size_t kMaxChunksPerSpan = kMaxSpan / kMinChunk + 1;
 
   // Starts with no pending chunk, using the kernels of `tier`.
   void start(CpuTier tier = chosen_cpu_tier());
 
   // Hashes the `count` (<= kMaxSpan) stream bytes at `bytes`, all in the
-  // current segment, and queues a record for every chunk that ends among them.
-  // The 12 stream bytes before `bytes` and 63 bytes after the span must be
-  // readable. False when the sink failed.
-  bool take(const unsigned char* bytes, std::size_t count, SignatureSink& sink);
+  // current segment, and writes the record of every chunk that ends among
+  // them to `ended` (room for kMaxChunksPerSpan); returns how many. The
+  // kScanReadsBefore stream bytes before `bytes` and kScanReadsAfter bytes
+  // after the span must be readable.
+  std::size_t take(const unsigned char* bytes, std::size_t count, SignatureRecord* ended);
 
-  // Ends the segment: the pending chunk, if any, gets its record.
-  bool end_segment(SignatureSink& sink);
+  // Ends the segment: writes the pending chunk's record, if there is one, to
+  // `ended` and returns 1, else 0.
+  std::size_t end_segment(SignatureRecord* ended);
 
  private:
-  bool cut(SignatureSink& sink);
+  SignatureRecord cut();
   std::size_t next_cut(const unsigned char* bytes, std::size_t from, std::size_t last) const;
 
   ChunkKernels kernels_;
   CrcPair crc_;          // signatures of the pending chunk's bytes so far
   std::uint32_t count_;  // bytes in the pending chunk
+  // Stage 1's marks for the current span, one bit per position.
+  std::uint64_t candidates_[kMaxSpan / 64 + 1];
 };
 
 #endif  // CHUNKSIG_FAST_CHUNKER_H

@@ -6,16 +6,22 @@
 #include <cstddef>
 
 #include "chunk_hasher.h"
-#include "signature_sink.h"
+#include "cut_rule.h"
+#include "records.h"
 
 class ReferenceChunker {
  public:
+  // Spans as long as FastChunker's, and as many chunks in one.
+  static constexpr std::size_t kMaxSpan = 256 * 1024;
+  static constexpr std::size_t kMaxChunksPerSpan = kMaxSpan / kMinChunk + 1;
+
   void start();
-  bool take(const unsigned char* bytes, std::size_t count, SignatureSink& sink);
-  bool end_segment(SignatureSink& sink);
+  // As FastChunker's: the records of the chunks that end in the span.
+  std::size_t take(const unsigned char* bytes, std::size_t count, SignatureRecord* ended);
+  std::size_t end_segment(SignatureRecord* ended);
 
  private:
-  bool cut(SignatureSink& sink);
+  SignatureRecord cut();
 
   ChunkHasher hasher_;
 };

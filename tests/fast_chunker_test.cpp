@@ -13,12 +13,9 @@
 #include "crc32.h"
 #include "cut_rule.h"
 #include "fast_chunker.h"
-#include "file_handle.h"
 #include "reference_chunker.h"
 #include "reference_model.h"
-#include "signature_sink.h"
 #include "tier_table.h"
-#include "scratch.h"
 
 namespace {
 
@@ -121,14 +118,21 @@ TEST_P(Tier, ScanMarksEveryPassingWindow) {
   }
 }
 
-// The signature file a chunker leaves for `data` cut into segments of the
-// given lengths, each fed in spans of the given lengths (cycled).
+// The signature records, as a signature file holds them, of the chunks a
+// chunker reports for `data` cut into segments of the given lengths, each fed
+// in spans of the given lengths (cycled).
 template <typename Chunker>
 std::string chunk(Chunker& chunker, const std::string& data, const std::vector<std::size_t>& segments,
                   const std::vector<std::size_t>& spans) {
-  ScratchDir dir;
-  FileHandle file = FileHandle::create_write(dir.path("signatures").c_str());
-  SignatureSink sink(file);
+  static SignatureRecord ended[FastChunker::kMaxChunksPerSpan];
+  std::string signatures;
+  const auto append = [&](std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+      unsigned char bytes[SignatureRecord::kBytes];
+      ended[i].encode(bytes);
+      signatures.append(reinterpret_cast<const char*>(bytes), sizeof bytes);
+    }
+  };
   const Padded padded(data);
   std::size_t pos = 0, span_index = 0;
   for (std::size_t segment : segments) {
@@ -136,14 +140,12 @@ std::string chunk(Chunker& chunker, const std::string& data, const std::vector<s
     while (pos < end) {
       std::size_t span = spans[span_index++ % spans.size()];
       span = std::min({span, end - pos, FastChunker::kMaxSpan});
-      EXPECT_TRUE(chunker.take(padded.at(pos), span, sink));
+      append(chunker.take(padded.at(pos), span, ended));
       pos += span;
     }
-    EXPECT_TRUE(chunker.end_segment(sink));
+    append(chunker.end_segment(ended));
   }
-  EXPECT_TRUE(sink.flush());
-  file.close();
-  return read_file(dir.path("signatures"));
+  return signatures;
 }
 
 std::string reference_signatures(const std::string& data, const std::vector<std::size_t>& segments) {
