@@ -88,7 +88,7 @@ TEST(ChunksigAgainstModelRandom, ManySmallRuns) {
     const ChunksigFiles files(fptr, data, segments);
     const RunResult result = files.run();
     const ChunksigOutput expected = reference_chunksig(fptr, data, segments);
-    ASSERT_EQ(result.exit_code, 0) << run;
+    ASSERT_EQ(result.exit_code, 0) << run << " " << result.errors;
     ASSERT_EQ(result.console, expected.console) << run;
     ASSERT_EQ(read_file(files.signatures), expected.signatures) << run;
   }

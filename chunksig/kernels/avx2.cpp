@@ -5,14 +5,7 @@
 #include "chunk_kernels.h"
 #include "clmul_fold.h"
 #include "kernels.h"
-
-namespace {
-
-__m256i load256(const unsigned char* bytes) {
-  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes));
-}
-
-}  // namespace
+#include "scan_256.h"
 
 void crc_pair_pclmul(CrcPair& pair, const unsigned char* bytes, std::size_t count) {
   if (count < 4 * sizeof(__m128i)) {
@@ -43,9 +36,7 @@ void scan_avx2(const unsigned char* bytes, std::size_t count, std::uint64_t* bit
       second = _mm256_xor_si256(second, _mm256_shuffle_epi8(low, _mm256_and_si256(b, nibble_mask)));
       second = _mm256_xor_si256(second, _mm256_shuffle_epi8(high, _mm256_and_si256(_mm256_srli_epi16(b, 4), nibble_mask)));
     }
-    const auto first_bits = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(first, zero)));
-    const auto second_bits = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(second, zero)));
-    bitmap[i / 64] = first_bits | static_cast<std::uint64_t>(second_bits) << 32;
+    bitmap[i / 64] = marks_where(first, second, zero);
   }
 }
 

@@ -5,14 +5,7 @@
 
 #include "chunk_kernels.h"
 #include "kernels.h"
-
-namespace {
-
-__m256i load256(const unsigned char* bytes) {
-  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes));
-}
-
-}  // namespace
+#include "scan_256.h"
 
 void scan_gfni(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap) {
   const __m256i zero = _mm256_setzero_si256();
@@ -29,8 +22,6 @@ void scan_gfni(const unsigned char* bytes, std::size_t count, std::uint64_t* bit
       second = _mm256_xor_si256(second, _mm256_gf2p8affine_epi64_epi8(load256(window_start + k + 32), matrix, 0));
     }
     const __m256i constant = _mm256_set1_epi8(static_cast<char>(t.constant));
-    const auto first_bits = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(first, constant)));
-    const auto second_bits = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(second, constant)));
-    bitmap[i / 64] = first_bits | static_cast<std::uint64_t>(second_bits) << 32;
+    bitmap[i / 64] = marks_where(first, second, constant);
   }
 }
