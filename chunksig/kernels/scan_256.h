@@ -6,6 +6,7 @@
 
 #include <immintrin.h>
 
+#include <cstddef>
 #include <cstdint>
 
 namespace {
@@ -20,6 +21,27 @@ std::uint64_t marks_where(__m256i first_half, __m256i second_half, __m256i pass)
   const auto first = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(first_half, pass)));
   const auto second = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(second_half, pass)));
   return first | static_cast<std::uint64_t>(second) << 32;
+}
+
+// The scan loop of a window filter, 64 positions a round in two 256-bit
+// halves: `share(window_bytes, k)` is what window byte k (0 the oldest)
+// contributes to the filter of the 32 positions whose byte k is loaded in
+// `window_bytes`; the XOR of the 12 shares equals `pass` where a position is
+// marked.
+template <typename Share>
+void scan_in_rounds(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap, __m256i pass,
+                    Share share) {
+  // Window byte k of position i is bytes[i - 11 + k].
+  for (std::size_t i = 0; i < count; i += 64) {
+    const unsigned char* window_start = bytes + i - 11;
+    __m256i first = _mm256_setzero_si256(), second = _mm256_setzero_si256();
+#pragma GCC unroll 12
+    for (int k = 0; k < 12; ++k) {
+      first = _mm256_xor_si256(first, share(load256(window_start + k), k));
+      second = _mm256_xor_si256(second, share(load256(window_start + k + 32), k));
+    }
+    bitmap[i / 64] = marks_where(first, second, pass);
+  }
 }
 
 }  // namespace
