@@ -14,7 +14,7 @@ void crc_pair_pclmul(CrcPair& pair, const unsigned char* bytes, std::size_t coun
   }
   __m128i plain, plus1;
   fold_by_four<Lanes128>(pair, bytes, count, plain, plus1);
-  finish(pair, plain, plus1, bytes, count);
+  finish<Lanes128>(pair, plain, plus1, bytes, count);
 }
 
 void scan_avx2(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap) {

@@ -1,0 +1,135 @@
+// Carry-less folding of the two chunk signatures, written once over a "Lanes"
+// type that supplies the vector operations of one instruction set: the x86
+// tiers with PCLMULQDQ (clmul_fold.h) and the aarch64 tier with PMULL
+// (pmull.cpp). No instruction-set header here, and internal linkage only:
+// every kernel file compiles its own copy with its own flags, so the linker
+// can never hand one tier's code to another.
+//
+// A Lanes type has a Vector of 128 bits or a multiple, and:
+//   load(bytes), plus_one(v) (each byte + 1), xor_of(a, b),
+//   first_word(w) (w in the first 32 bits, zero elsewhere),
+//   fold(pending, constants) (each 128-bit lane's low quadword times the
+//   constants' low one, XOR its high quadword times their high one),
+//   constants<kDistance>() (FoldBy<kDistance> in every 128-bit lane).
+// The 128-bit Lanes that finish a CRC also have:
+//   shuffle(v, indices) (byte j of the result is byte indices[j] of v, zero
+//   where the index is 0x80), and_of(a, b), or_of(a, b), store(bytes, v).
+#ifndef CHUNKSIG_KERNELS_FOLD_SCHEDULE_H
+#define CHUNKSIG_KERNELS_FOLD_SCHEDULE_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "crc32.h"
+
+namespace {
+
+// x^n mod P for the CRC-32 polynomial P, bit-reflected (bit 0 holds x^31).
+constexpr std::uint32_t x_power_mod_p(int n) {
+  std::uint32_t reflected = 0x80000000;  // x^0
+  for (int i = 0; i < n; ++i) reflected = (reflected >> 1) ^ ((reflected & 1) ? 0xEDB88320 : 0);
+  return reflected;
+}
+
+// Folding moves a 128-bit block of pending message `distance` bits forward:
+// its high-degree half (the low quadword, bit-reflected) is multiplied by
+// x^(distance + 32), its low-degree half by x^(distance - 32). Reflected
+// multiplication leaves the product one bit low, hence the shift.
+constexpr std::uint64_t fold_constant(int exponent) {
+  return static_cast<std::uint64_t>(x_power_mod_p(exponent)) << 1;
+}
+
+// The constants for each folding distance, worked out at compile time.
+template <int kDistance>
+struct FoldBy {
+  static constexpr std::uint64_t kHighHalf = fold_constant(kDistance + 32);
+  static constexpr std::uint64_t kLowHalf = fold_constant(kDistance - 32);
+};
+
+// Byte shuffles for the last < 16 bytes: from kShift + s, the shuffle moves
+// byte j + 16 - s to j (zero where out of range); kHighBytes + t keeps bytes
+// from 16 - t on.
+alignas(16) const unsigned char kShift[48] = {
+    0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80,
+    0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15,
+    0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80};
+alignas(16) const unsigned char kHighBytes[32] = {
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+
+// Takes the last `tail` (1 to 15) bytes of the message, whose final 16 bytes
+// are `last16`, into `pending`: the message is pending || tail, which is the
+// first `tail` bytes of pending moved 128 bits on, plus the 16 bytes that end
+// the message.
+template <typename Lanes>
+typename Lanes::Vector take_tail(typename Lanes::Vector pending, typename Lanes::Vector last16,
+                                 std::size_t tail) {
+  const auto moved = Lanes::shuffle(pending, Lanes::load(kShift + tail));
+  const auto kept = Lanes::shuffle(pending, Lanes::load(kShift + 16 + tail));
+  const auto ending = Lanes::and_of(last16, Lanes::load(kHighBytes + tail));
+  return Lanes::xor_of(Lanes::fold(moved, Lanes::template constants<128>()), Lanes::or_of(kept, ending));
+}
+
+// Folds the rest of the message (at least 16 bytes came before `bytes`) into
+// `plain` and `plus1`, then lets the tables reduce the 128 pending bits: a
+// register run from zero over a 16-byte block yields that block times x^32
+// mod P, which is exactly the CRC register after the message.
+template <typename Lanes>
+void finish(CrcPair& pair, typename Lanes::Vector plain, typename Lanes::Vector plus1,
+            const unsigned char* bytes, std::size_t count) {
+  const auto by128 = Lanes::template constants<128>();
+  for (; count >= 16; bytes += 16, count -= 16) {
+    const auto data = Lanes::load(bytes);
+    plain = Lanes::xor_of(Lanes::fold(plain, by128), data);
+    plus1 = Lanes::xor_of(Lanes::fold(plus1, by128), Lanes::plus_one(data));
+  }
+  if (count > 0) {
+    const auto last16 = Lanes::load(bytes + count - 16);
+    plain = take_tail<Lanes>(plain, last16, count);
+    plus1 = take_tail<Lanes>(plus1, Lanes::plus_one(last16), count);
+  }
+  alignas(16) unsigned char pending[2][16];
+  Lanes::store(pending[0], plain);
+  Lanes::store(pending[1], plus1);
+  pair.plain = ~crc32_update_register(0, pending[0], 16);
+  pair.plus1 = ~crc32_update_register(0, pending[1], 16);
+}
+
+// Folds both signatures over the bytes four registers at a time (at least
+// four registers' worth must be there), then the four registers into one.
+// Leaves `bytes` and `count` at what is left: less than four registers.
+template <typename Lanes>
+void fold_by_four(const CrcPair& pair, const unsigned char*& bytes, std::size_t& count,
+                  typename Lanes::Vector& plain_out, typename Lanes::Vector& plus1_out) {
+  using Vector = typename Lanes::Vector;
+  constexpr std::size_t kWidth = sizeof(Vector);
+  Vector plain[4], plus1[4];
+  for (std::size_t j = 0; j < 4; ++j) {
+    plain[j] = Lanes::load(bytes + kWidth * j);
+    plus1[j] = Lanes::plus_one(plain[j]);
+  }
+  // The CRC so far enters as the register XORed into the first 32 bits.
+  plain[0] = Lanes::xor_of(plain[0], Lanes::first_word(~pair.plain));
+  plus1[0] = Lanes::xor_of(plus1[0], Lanes::first_word(~pair.plus1));
+  bytes += 4 * kWidth;
+  count -= 4 * kWidth;
+  const Vector by_four = Lanes::template constants<4 * 8 * kWidth>();
+  for (; count >= 4 * kWidth; bytes += 4 * kWidth, count -= 4 * kWidth) {
+    for (std::size_t j = 0; j < 4; ++j) {
+      const Vector data = Lanes::load(bytes + kWidth * j);
+      plain[j] = Lanes::xor_of(Lanes::fold(plain[j], by_four), data);
+      plus1[j] = Lanes::xor_of(Lanes::fold(plus1[j], by_four), Lanes::plus_one(data));
+    }
+  }
+  const Vector by_one = Lanes::template constants<8 * kWidth>();
+  for (std::size_t j = 1; j < 4; ++j) {
+    plain[0] = Lanes::xor_of(Lanes::fold(plain[0], by_one), plain[j]);
+    plus1[0] = Lanes::xor_of(Lanes::fold(plus1[0], by_one), plus1[j]);
+  }
+  plain_out = plain[0];
+  plus1_out = plus1[0];
+}
+
+}  // namespace
+
+#endif  // CHUNKSIG_KERNELS_FOLD_SCHEDULE_H
