@@ -15,9 +15,11 @@ void scan_portable(const unsigned char* bytes, std::size_t count, std::uint64_t*
 void scan_avx2(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap);
 void scan_gfni(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap);
 void scan_avx512(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap);
+void scan_neon(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap);
 
 // CRC pairs: see ChunkKernels::crc_pair (crc32_pair_update_portable in crc32.h).
 void crc_pair_pclmul(CrcPair& pair, const unsigned char* bytes, std::size_t count);
 void crc_pair_vpclmul(CrcPair& pair, const unsigned char* bytes, std::size_t count);
+void crc_pair_pmull(CrcPair& pair, const unsigned char* bytes, std::size_t count);
 
 #endif  // CHUNKSIG_KERNELS_KERNELS_H
