@@ -12,7 +12,8 @@ WERROR ?= OFF
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all build test demo sanitize fuzz-smoke windows windows-test windows-arch soak bench micro-bench clean
+.PHONY: all build test demo sanitize fuzz-smoke windows windows-test windows-arch foreign-test foreign-arch \
+  soak bench micro-bench clean
 
 all: build
 
@@ -53,6 +54,23 @@ windows-arch:
 	cmake --build $(ARCH_BUILD) -j $(JOBS)
 	cd $(ARCH_BUILD) && cpack > /dev/null
 
+# Cross builds for other Linux processors (64-bit ARM, and big-endian IBM Z),
+# with their packages, tested under qemu's user-mode emulator: the unit tests,
+# every command-line case of the native build against their executables, their
+# bytes against the native reference build, the fuzz targets over their seeds
+# (and the corpus of an earlier fuzz-smoke), and the packages.
+FOREIGN_ARCHES ?= aarch64 s390x
+foreign-test: build
+	for arch in $(FOREIGN_ARCHES); do $(MAKE) foreign-arch ARCH=$$arch || exit 1; done
+
+foreign-arch:
+	cmake -S . -B build-$(ARCH) -DCMAKE_TOOLCHAIN_FILE=cmake/$(ARCH)-linux-gnu.cmake \
+	  -DCHUNKTOOLS_WERROR=$(WERROR) -DCHUNKTOOLS_NATIVE_BUILD=$(CURDIR)/$(BUILD) \
+	  -DCHUNKTOOLS_FUZZ_CORPUS=$(CURDIR)/$(FUZZ_BUILD)/fuzz/corpus
+	cmake --build build-$(ARCH) -j $(JOBS)
+	cd build-$(ARCH) && cpack > /dev/null
+	ctest --test-dir build-$(ARCH) --output-on-failure -j $(JOBS) --timeout 900
+
 # chunksig over an 8 GiB stream against an independent model (minutes; not in CI).
 soak: build
 	bench/soak.sh 8 $(BUILD)
@@ -91,4 +109,5 @@ demo:
 	@cd $(DEMO_BUILD)/demo && ../idxdump index
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD) $(WIN32_BUILD) $(WIN64_BUILD) build-wine
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD) $(WIN32_BUILD) $(WIN64_BUILD) build-wine \
+	  $(foreach arch,$(FOREIGN_ARCHES),build-$(arch))

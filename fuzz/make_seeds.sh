@@ -1,6 +1,7 @@
 #!/bin/sh
 # Writes seed inputs for the fuzz targets into DIR/<target>/; CPU_TIERS is the
-# build's cpu_tiers program, which lists the kernel tiers.
+# build's cpu_tiers program, which lists the kernel tiers (run under
+# CHUNKTOOLS_TOOL_WRAPPER, an emulator's command, when that is set).
 # Usage: make_seeds.sh DIR CPU_TIERS
 set -eu
 out=$1
@@ -20,7 +21,7 @@ bytes() { head -c "$1" /dev/urandom; }  # random content; seeds need not repeat
 
 # Fast chunker: each tier; whole segments and odd spans; one segment, 700-byte
 # segments.
-tiers=$("$2" | wc -l)
+tiers=$(${CHUNKTOOLS_TOOL_WRAPPER:-} "$2" | wc -l)
 tier=0
 while [ "$tier" -lt "$tiers" ]; do
   { le $tier 1; le 0 2; le 0 2; bytes 5000; } > "$out/fast_chunker_fuzz/tier$tier"

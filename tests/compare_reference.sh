@@ -2,9 +2,15 @@
 # chunksig against chunksig_reference (the same driver over the byte-at-a-time
 # ChunkHasher) on generated streams: exit code, console and signature file
 # must be identical. The CPU tier comes from CHUNKTOOLS_CPU_TIER, if set.
-# Usage: compare_reference.sh BUILD_DIR
+# With REFERENCE_BUILD_DIR, a native build, its chunksig_reference and
+# samplegen are used, and BUILD_DIR's chunksig runs under
+# CHUNKTOOLS_TOOL_WRAPPER (an emulator's command).
+# Usage: compare_reference.sh BUILD_DIR [REFERENCE_BUILD_DIR]
 set -eu
 build=$1
+reference_build=${2:-$1}
+wrapper=
+[ $# -lt 2 ] || wrapper=${CHUNKTOOLS_TOOL_WRAPPER:-}
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 le() {  # the `width` bytes of `value`, least significant first
@@ -17,8 +23,8 @@ le() {  # the `width` bytes of `value`, least significant first
 
 compare() {  # name: runs both builds on $dir/base, data, segments
   fast=0 reference=0
-  "$build/chunksig" "$dir/base" "$dir/data" "$dir/segments" "$dir/fast.sig" > "$dir/fast.out" || fast=$?
-  "$build/chunksig_reference" "$dir/base" "$dir/data" "$dir/segments" "$dir/reference.sig" \
+  $wrapper "$build/chunksig" "$dir/base" "$dir/data" "$dir/segments" "$dir/fast.sig" > "$dir/fast.out" || fast=$?
+  "$reference_build/chunksig_reference" "$dir/base" "$dir/data" "$dir/segments" "$dir/reference.sig" \
     > "$dir/reference.out" || reference=$?
   if [ "$fast" != "$reference" ] || ! cmp -s "$dir/fast.out" "$dir/reference.out" ||
      ! cmp -s "$dir/fast.sig" "$dir/reference.sig"; then
@@ -34,10 +40,10 @@ for stream in "random 25165824 0 1" "random 8388608 4096 2" "random 4194304 1 3"
   set -- $stream
   rm -f "$dir/base" "$dir/data" "$dir/segments"
   if [ "$3" = 0 ]; then
-    "$build/samplegen" stream "$dir" "$2" > /dev/null
+    "$reference_build/samplegen" stream "$dir" "$2" > /dev/null
     [ "$1" = random ] || exit 2
   else
-    "$build/samplegen" stream "$dir" "$2" "$3" "$1" "$4" > /dev/null
+    "$reference_build/samplegen" stream "$dir" "$2" "$3" "$1" "$4" > /dev/null
   fi
   compare "$1 stream of $2 bytes, segments of $3"
 done

@@ -3,8 +3,10 @@
 # into a scratch root and a .tar.gz; the installed tools must run the sample
 # and print exactly what they should, the manual pages must render, the
 # documentation and licence must be there, and lintian (where installed) must
-# find no error in the .deb.
-# Usage: install_test.sh BUILD_DIR VERSION
+# find no error in the .deb. A cross build's programs run under
+# CHUNKTOOLS_TOOL_WRAPPER (an emulator's command), and its .deb must be for
+# DEB_ARCH.
+# Usage: install_test.sh BUILD_DIR VERSION [DEB_ARCH]
 set -eu
 # 77: skipped, where a program the packaging needs is not installed.
 for program in cpack dpkg-deb dpkg-shlibdeps file groff gzip; do
@@ -12,10 +14,12 @@ for program in cpack dpkg-deb dpkg-shlibdeps file groff gzip; do
 done
 build=$(cd "$1" && pwd)
 version=$2
+deb_arch=${3:-$(dpkg --print-architecture)}
+run=${CHUNKTOOLS_TOOL_WRAPPER:-}
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
-"$build/samplegen" example "$scratch/sample"
+$run "$build/samplegen" example "$scratch/sample"
 expected_console='fptr=0
 00000258 00000258 00000258 00000000 00000258 !!!'
 expected_signatures=' cc 4a 65 d2 44 6e 75 a1 b4 00
@@ -35,11 +39,11 @@ fail() { echo "FAIL: $*"; exit 1; }
 check_installed() {
   root=$1
   cd "$scratch/sample"
-  [ "$("$root/bin/chunksig" base data segments signatures)" = "$expected_console" ] ||
+  [ "$($run "$root/bin/chunksig" base data segments signatures)" = "$expected_console" ] ||
     fail "$root/bin/chunksig output"
   [ "$(od -An -tx1 -w10 signatures)" = "$expected_signatures" ] || fail "$root signature file"
-  [ "$("$root/bin/idxdump" index | wc -l)" -eq 3 ] || fail "$root/bin/idxdump output"
-  [ "$("$root/bin/sigdump" signatures)" = "$expected_sigdump" ] || fail "$root/bin/sigdump output"
+  [ "$($run "$root/bin/idxdump" index | wc -l)" -eq 3 ] || fail "$root/bin/idxdump output"
+  [ "$($run "$root/bin/sigdump" signatures)" = "$expected_sigdump" ] || fail "$root/bin/sigdump output"
   for doc in README.md LICENSE copyright changelog.gz; do
     [ -s "$root/share/doc/chunktools/$doc" ] || fail "$root/share/doc/chunktools/$doc missing"
   done
@@ -59,7 +63,9 @@ check_installed "$scratch/prefix"
 deb=$(ls "$scratch"/packages/*.deb)
 [ "$(dpkg-deb -f "$deb" Package)" = chunktools ] || fail "package name"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version"
-dpkg-deb -f "$deb" Depends | grep -q libc6 || fail "package dependencies"
+[ "$(dpkg-deb -f "$deb" Architecture)" = "$deb_arch" ] || fail "package architecture"
+# The tools need the C library alone.
+dpkg-deb -f "$deb" Depends | grep -qx 'libc6 (>= [0-9.]*)' || fail "package dependencies"
 dpkg -x "$deb" "$scratch/root"
 check_installed "$scratch/root/usr"
 if command -v lintian >/dev/null 2>&1; then
