@@ -32,7 +32,6 @@ struct Lanes128 {
   static Vector load(const unsigned char* bytes) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
   }
-  static void store(unsigned char* bytes, Vector v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes), v); }
   static Vector plus_one(Vector v) { return _mm_add_epi8(v, _mm_set1_epi8(1)); }
   static Vector xor_of(Vector a, Vector b) { return _mm_xor_si128(a, b); }
   static Vector and_of(Vector a, Vector b) { return _mm_and_si128(a, b); }
@@ -42,6 +41,22 @@ struct Lanes128 {
   static Vector fold(Vector pending, Vector constants) { return ::fold(pending, constants); }
   template <int kDistance>
   static Vector constants() { return fold_constants<kDistance>(); }
+  static std::uint32_t crc_register(Vector pending) {
+    const __m128i high_quadword = _mm_set_epi64x(-1, 0);
+    const __m128i fold_and_quotient = _mm_set_epi64x(static_cast<long long>(Reduction::kQuotient),
+                                                     static_cast<long long>(Reduction::kFoldByQuadword));
+    const __m128i polynomial = _mm_set_epi64x(0, static_cast<long long>(Reduction::kPolynomial));
+    // Twice: the low quadword times x^64, onto the high one. 64 bits are left,
+    // in the high quadword.
+    __m128i rest = _mm_xor_si128(_mm_clmulepi64_si128(pending, fold_and_quotient, 0x00),
+                                 _mm_and_si128(pending, high_quadword));
+    rest = _mm_xor_si128(_mm_clmulepi64_si128(rest, fold_and_quotient, 0x00), _mm_and_si128(rest, high_quadword));
+    // The quotient: the 64 bits plus the top of their product with the
+    // quotient constant (one bit low, hence the shift).
+    const __m128i product = _mm_clmulepi64_si128(rest, fold_and_quotient, 0x11);
+    const __m128i quotient = _mm_xor_si128(_mm_srli_si128(rest, 8), _mm_slli_epi64(product, 1));
+    return static_cast<std::uint32_t>(_mm_extract_epi32(_mm_clmulepi64_si128(quotient, polynomial, 0x00), 2));
+  }
 };
 
 }  // namespace

@@ -13,7 +13,9 @@
 //   constants<kDistance>() (FoldBy<kDistance> in every 128-bit lane).
 // The 128-bit Lanes that finish a CRC also have:
 //   shuffle(v, indices) (byte j of the result is byte indices[j] of v, zero
-//   where the index is 0x80), and_of(a, b), or_of(a, b), store(bytes, v).
+//   where the index is 0x80), and_of(a, b), or_of(a, b), and
+//   crc_register(pending) (pending times x^32 mod P, with Reduction's
+//   constants).
 #ifndef CHUNKSIG_KERNELS_FOLD_SCHEDULE_H
 #define CHUNKSIG_KERNELS_FOLD_SCHEDULE_H
 
@@ -46,6 +48,33 @@ struct FoldBy {
   static constexpr std::uint64_t kLowHalf = fold_constant(kDistance - 32);
 };
 
+// The constants that take 128 pending bits to the CRC register without
+// tables: two folds by x^64 leave 64 bits, and a Barrett step divides those
+// (times x^32) by P. Bit-reflected over 64 bits (bit i holds x^(63 - i)).
+struct Reduction {
+  // x^63 mod P: a carry-less product by it, one bit low as reflected products
+  // are, moves the highest-degree quadword x^64 on, into the degrees below.
+  static constexpr std::uint64_t kFoldByQuadword = static_cast<std::uint64_t>(x_power_mod_p(63)) << 32;
+  // floor(x^96 / P) less its x^64 term.
+  static constexpr std::uint64_t kQuotient = [] {
+    std::uint64_t remainder = 0, quotient = 0;
+    // Long division of x^96 by P = x^32 + 0x04C11DB7, one dividend bit at a
+    // time from x^96 down; a quotient term x^d appears when the x^(d + 32)
+    // term of the remainder is set.
+    for (int degree = 96; degree >= 0; --degree) {
+      remainder = remainder << 1 | (degree == 96 ? 1 : 0);
+      if ((remainder >> 32) & 1) {
+        remainder ^= 0x104C11DB7;
+        if (degree < 64) quotient |= std::uint64_t{1} << (63 - degree);
+      }
+    }
+    return quotient;
+  }();
+  // P less its x^32 term, times x^31, so that the remainder's 32 bits land in
+  // the third 32-bit word of the product.
+  static constexpr std::uint64_t kPolynomial = std::uint64_t{0xEDB88320} << 1;
+};
+
 // Byte shuffles for the last < 16 bytes: from kShift + s, the shuffle moves
 // byte j + 16 - s to j (zero where out of range); kHighBytes + t keeps bytes
 // from 16 - t on.
@@ -71,9 +100,8 @@ typename Lanes::Vector take_tail(typename Lanes::Vector pending, typename Lanes:
 }
 
 // Folds the rest of the message (at least 16 bytes came before `bytes`) into
-// `plain` and `plus1`, then lets the tables reduce the 128 pending bits: a
-// register run from zero over a 16-byte block yields that block times x^32
-// mod P, which is exactly the CRC register after the message.
+// `plain` and `plus1`, then reduces the 128 pending bits: the CRC register
+// after the message is that block times x^32 mod P.
 template <typename Lanes>
 void finish(CrcPair& pair, typename Lanes::Vector plain, typename Lanes::Vector plus1,
             const unsigned char* bytes, std::size_t count) {
@@ -88,11 +116,8 @@ void finish(CrcPair& pair, typename Lanes::Vector plain, typename Lanes::Vector 
     plain = take_tail<Lanes>(plain, last16, count);
     plus1 = take_tail<Lanes>(plus1, Lanes::plus_one(last16), count);
   }
-  alignas(16) unsigned char pending[2][16];
-  Lanes::store(pending[0], plain);
-  Lanes::store(pending[1], plus1);
-  pair.plain = ~crc32_update_register(0, pending[0], 16);
-  pair.plus1 = ~crc32_update_register(0, pending[1], 16);
+  pair.plain = ~Lanes::crc_register(plain);
+  pair.plus1 = ~Lanes::crc_register(plus1);
 }
 
 // Folds both signatures over the bytes four registers at a time (at least

@@ -11,7 +11,6 @@ namespace {
 struct PmullLanes {
   using Vector = uint8x16_t;
   static Vector load(const unsigned char* bytes) { return vld1q_u8(bytes); }
-  static void store(unsigned char* bytes, Vector v) { vst1q_u8(bytes, v); }
   static Vector plus_one(Vector v) { return vaddq_u8(v, vdupq_n_u8(1)); }
   static Vector xor_of(Vector a, Vector b) { return veorq_u8(a, b); }
   static Vector and_of(Vector a, Vector b) { return vandq_u8(a, b); }
@@ -32,6 +31,23 @@ struct PmullLanes {
   static Vector constants() {
     return vreinterpretq_u8_u64(
         vcombine_u64(vcreate_u64(FoldBy<kDistance>::kHighHalf), vcreate_u64(FoldBy<kDistance>::kLowHalf)));
+  }
+  static std::uint32_t crc_register(Vector pending) {
+    const uint64x2_t high_quadword = vcombine_u64(vcreate_u64(0), vcreate_u64(~std::uint64_t{0}));
+    // Twice: the low quadword times x^64, onto the high one. 64 bits are left,
+    // in the high quadword.
+    uint64x2_t rest = vreinterpretq_u64_u8(pending);
+    for (int round = 0; round < 2; ++round) {
+      const poly128_t moved = vmull_p64(vgetq_lane_u64(rest, 0), Reduction::kFoldByQuadword);
+      rest = veorq_u64(vreinterpretq_u64_p128(moved), vandq_u64(rest, high_quadword));
+    }
+    // The quotient: the 64 bits plus the top of their product with the
+    // quotient constant (one bit low, hence the shift).
+    const std::uint64_t bits = vgetq_lane_u64(rest, 1);
+    const poly128_t product = vmull_p64(bits, Reduction::kQuotient);
+    const std::uint64_t quotient = bits ^ (vgetq_lane_u64(vreinterpretq_u64_p128(product), 0) << 1);
+    const poly128_t remainder = vmull_p64(quotient, Reduction::kPolynomial);
+    return vgetq_lane_u32(vreinterpretq_u32_p128(remainder), 2);
   }
 };
 
