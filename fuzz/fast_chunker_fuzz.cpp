@@ -4,12 +4,15 @@
 //
 // Input: tier byte, segment length (2 bytes, 0 for one segment), span length
 // (2 bytes, 0 for whole segments), then the stream bytes.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "chunk_kernels.h"
+#include "chunker_feed.h"
 #include "fast_chunker.h"
 #include "reference_chunker.h"
 
@@ -17,32 +20,6 @@ namespace {
 
 // Readable bytes around the stream, as the kernels may read there.
 constexpr std::size_t kPad = kScanReadsBefore > kScanReadsAfter ? kScanReadsBefore : kScanReadsAfter;
-
-// The signature records of the chunks a chunker reports for the stream, cut
-// into segments and spans of the given lengths (0: as long as possible).
-template <typename Chunker>
-std::string signatures(Chunker& chunker, const unsigned char* stream, std::size_t size,
-                       std::size_t segment, std::size_t span) {
-  static SignatureRecord ended[FastChunker::kMaxChunksPerSpan];
-  std::string out;
-  const auto append = [&](std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) {
-      unsigned char bytes[SignatureRecord::kBytes];
-      ended[i].encode(bytes);
-      out.append(reinterpret_cast<const char*>(bytes), sizeof bytes);
-    }
-  };
-  for (std::size_t pos = 0; pos < size;) {
-    const std::size_t end = segment == 0 || size - pos < segment ? size : pos + segment;
-    while (pos < end) {
-      const std::size_t take = span == 0 || end - pos < span ? end - pos : span;
-      append(chunker.take(stream + pos, take, ended));
-      pos += take;
-    }
-    append(chunker.end_segment(ended));
-  }
-  return out;
-}
 
 }  // namespace
 
@@ -59,8 +36,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
   static ReferenceChunker reference;
   fast.start(tier);
   reference.start();
-  if (signatures(fast, stream + kPad, stream_size, segment, span) !=
-      signatures(reference, stream + kPad, stream_size, segment, span)) {
+  std::vector<std::size_t> segments;
+  for (std::size_t pos = 0; pos < stream_size; pos += segments.back()) {
+    segments.push_back(segment == 0 ? stream_size - pos : std::min(segment, stream_size - pos));
+  }
+  const std::vector<std::size_t> spans{span == 0 ? FastChunker::kMaxSpan : span};
+  if (feed_chunker(fast, stream + kPad, segments, spans) != feed_chunker(reference, stream + kPad, segments, spans)) {
     std::abort();
   }
   return 0;

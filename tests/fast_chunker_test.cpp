@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "chunk_kernels.h"
+#include "chunker_feed.h"
 #include "crc32.h"
 #include "cut_rule.h"
 #include "fast_chunker.h"
@@ -118,34 +119,12 @@ TEST_P(Tier, ScanMarksEveryPassingWindow) {
   }
 }
 
-// The signature records, as a signature file holds them, of the chunks a
-// chunker reports for `data` cut into segments of the given lengths, each fed
-// in spans of the given lengths (cycled).
+// What a chunker reports for `data`: see feed_chunker.
 template <typename Chunker>
 std::string chunk(Chunker& chunker, const std::string& data, const std::vector<std::size_t>& segments,
                   const std::vector<std::size_t>& spans) {
-  static SignatureRecord ended[FastChunker::kMaxChunksPerSpan];
-  std::string signatures;
-  const auto append = [&](std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) {
-      unsigned char bytes[SignatureRecord::kBytes];
-      ended[i].encode(bytes);
-      signatures.append(reinterpret_cast<const char*>(bytes), sizeof bytes);
-    }
-  };
   const Padded padded(data);
-  std::size_t pos = 0, span_index = 0;
-  for (std::size_t segment : segments) {
-    const std::size_t end = pos + segment;
-    while (pos < end) {
-      std::size_t span = spans[span_index++ % spans.size()];
-      span = std::min({span, end - pos, FastChunker::kMaxSpan});
-      append(chunker.take(padded.at(pos), span, ended));
-      pos += span;
-    }
-    append(chunker.end_segment(ended));
-  }
-  return signatures;
+  return feed_chunker(chunker, padded.at(0), segments, spans);
 }
 
 std::string reference_signatures(const std::string& data, const std::vector<std::size_t>& segments) {

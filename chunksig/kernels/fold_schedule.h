@@ -52,8 +52,9 @@ struct FoldBy {
 // tables: two folds by x^64 leave 64 bits, and a Barrett step divides those
 // (times x^32) by P. Bit-reflected over 64 bits (bit i holds x^(63 - i)).
 struct Reduction {
-  // x^63 mod P: a carry-less product by it, one bit low as reflected products
-  // are, moves the highest-degree quadword x^64 on, into the degrees below.
+  // x^63 mod P: a quadword A of the highest degrees (worth A x^64) times it,
+  // one bit low as reflected products are, is A (x^64 mod P), a congruent
+  // value of lower degree.
   static constexpr std::uint64_t kFoldByQuadword = static_cast<std::uint64_t>(x_power_mod_p(63)) << 32;
   // floor(x^96 / P) less its x^64 term.
   static constexpr std::uint64_t kQuotient = [] {

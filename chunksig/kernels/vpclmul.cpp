@@ -44,8 +44,8 @@ void crc_pair_vpclmul(CrcPair& pair, const unsigned char* bytes, std::size_t cou
   // The earlier 128-bit lane folds onto the later one.
   const __m128i by128 = fold_constants<128>();
   finish<Lanes128>(pair,
-         _mm_xor_si128(fold(_mm256_castsi256_si128(plain), by128), _mm256_extracti128_si256(plain, 1)),
-         _mm_xor_si128(fold(_mm256_castsi256_si128(plus1), by128), _mm256_extracti128_si256(plus1, 1)),
-         bytes, count);
+                   _mm_xor_si128(fold(_mm256_castsi256_si128(plain), by128), _mm256_extracti128_si256(plain, 1)),
+                   _mm_xor_si128(fold(_mm256_castsi256_si128(plus1), by128), _mm256_extracti128_si256(plus1, 1)),
+                   bytes, count);
 }
 
