@@ -18,6 +18,8 @@ constexpr std::size_t kWindowBytes = 12;
 constexpr std::size_t kScanReadsBefore = kWindowBytes;
 constexpr std::size_t kScanReadsAfter = 64;
 
+constexpr std::size_t kNoCut = ~static_cast<std::size_t>(0);
+
 struct ChunkKernels {
   // Sets bit i % 64 of bitmap[i / 64] for every position i in [0, count) whose
   // window, the 12 bytes ending at bytes[i], might have a CRC-32 below the cut
@@ -26,6 +28,10 @@ struct ChunkKernels {
   // bytes[count + kScanReadsAfter - 1]. Bits for positions from `count` on are
   // unspecified.
   void (*scan)(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap);
+  // The first position in [from, last] whose window's CRC-32 is below the cut
+  // threshold, or kNoCut. Reads bytes[from - kScanReadsBefore] to
+  // bytes[last + kScanReadsAfter - 1].
+  std::size_t (*find_cut)(const unsigned char* bytes, std::size_t from, std::size_t last);
   // Continues both signatures over `count` bytes.
   void (*crc_pair)(CrcPair& pair, const unsigned char* bytes, std::size_t count);
 };

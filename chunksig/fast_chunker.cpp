@@ -7,8 +7,6 @@ static_assert(ChunkHasher::kWindow == kWindowBytes, "one window for the hasher a
 
 namespace {
 
-constexpr std::size_t kNone = ~static_cast<std::size_t>(0);
-
 // The exact test behind a mark: the CRC-32 of the 12 bytes ending at `last`.
 bool window_passes(const unsigned char* last) {
   return window_crc(last) < kBoundaryThreshold;
@@ -22,25 +20,28 @@ void FastChunker::start(CpuTier tier) {
   count_ = 0;
 }
 
-// The first marked position in [from, last] whose window passes, or kNone.
-std::size_t FastChunker::next_cut(const unsigned char* bytes, std::size_t from,
-                                  std::size_t last) const {
+// The first marked position in [from, last] whose window passes, or kNoCut.
+std::size_t FastChunker::next_marked_cut(const unsigned char* bytes, std::size_t from,
+                                         std::size_t last) const {
   std::size_t word = from / 64;
   std::uint64_t bits = candidates_[word] & (~std::uint64_t{0} << (from % 64));
   for (;;) {
     while (bits == 0) {
-      if (++word > last / 64) return kNone;
+      if (++word > last / 64) return kNoCut;
       bits = candidates_[word];
     }
     const std::size_t position = word * 64 + static_cast<std::size_t>(__builtin_ctzll(bits));
-    if (position > last) return kNone;
+    if (position > last) return kNoCut;
     if (window_passes(bytes + position)) return position;
     bits &= bits - 1;
   }
 }
 
 std::size_t FastChunker::take(const unsigned char* bytes, std::size_t count, SignatureRecord* ended) {
-  kernels_.scan(bytes, count, candidates_);
+  // Tiers with a cut search skip the positions where no cut can be; the
+  // others mark the whole span first, which is faster when marking is cheap.
+  const bool marked = kernels_.find_cut == nullptr;
+  if (marked) kernels_.scan(bytes, count, candidates_);
   std::size_t chunks = 0;
   std::size_t pos = 0;  // first byte not yet in crc_
   while (pos < count) {
@@ -49,9 +50,12 @@ std::size_t FastChunker::take(const unsigned char* bytes, std::size_t count, Sig
     const std::size_t first_allowed = count_ + 1 >= kMinChunk ? pos : pos + (kMinChunk - 1 - count_);
     const std::size_t forced = pos + (kMaxChunk - 1 - count_);
     const std::size_t last = forced < count - 1 ? forced : count - 1;
-    std::size_t end = first_allowed <= last ? next_cut(bytes, first_allowed, last) : kNone;
-    if (end == kNone && forced == last) end = forced;
-    if (end == kNone) {
+    std::size_t end = kNoCut;
+    if (first_allowed <= last) {
+      end = marked ? next_marked_cut(bytes, first_allowed, last) : kernels_.find_cut(bytes, first_allowed, last);
+    }
+    if (end == kNoCut && forced == last) end = forced;
+    if (end == kNoCut) {
       kernels_.crc_pair(crc_, bytes + pos, count - pos);
       count_ += static_cast<std::uint32_t>(count - pos);
       return chunks;

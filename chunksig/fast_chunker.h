@@ -1,12 +1,14 @@
-// The chunker chunksig runs: cuts found in two stages over whole spans of the
-// stream rather than byte by byte.
+// The chunker chunksig runs: cuts found over whole spans of the stream rather
+// than byte by byte.
 //
-// Stage 1 marks candidate positions over the whole span: a cut needs a chunk
-// of at least kMinChunk (> 12) bytes, so wherever a cut is possible the
-// rolling CRC is simply the CRC-32 of the 12 stream bytes before it, whatever
-// the chunk's start. Stage 2 walks the candidates in order and places the
-// cuts: no cut before kMinChunk bytes, one at kMaxChunk, one at every segment
-// end. It cuts exactly where ChunkHasher driven byte by byte would.
+// A cut needs a chunk of at least kMinChunk (> 12) bytes, so wherever a cut is
+// possible the rolling CRC is simply the CRC-32 of the 12 stream bytes before
+// it, whatever the chunk's start. Candidate positions can therefore be marked
+// by a vector filter before the walk (stage 1), or searched for from each
+// chunk's first possible cut on, depending on the tier. The walk (stage 2)
+// places the cuts: no cut before kMinChunk bytes, one at kMaxChunk, one at
+// every segment end. It cuts exactly where ChunkHasher driven byte by byte
+// would.
 #ifndef CHUNKSIG_FAST_CHUNKER_H
 #define CHUNKSIG_FAST_CHUNKER_H
 
@@ -47,12 +49,13 @@ class FastChunker {
 
  private:
   SignatureRecord cut();
-  std::size_t next_cut(const unsigned char* bytes, std::size_t from, std::size_t last) const;
+  std::size_t next_marked_cut(const unsigned char* bytes, std::size_t from, std::size_t last) const;
 
   ChunkKernels kernels_;
   CrcPair crc_;          // signatures of the pending chunk's bytes so far
   std::uint32_t count_;  // bytes in the pending chunk
-  // Stage 1's marks for the current span, one bit per position.
+  // Stage 1's marks for the current span, one bit per position, in tiers that
+  // mark whole spans.
   std::uint64_t candidates_[kMaxSpan / 64 + 1];
 };
 

@@ -78,18 +78,24 @@ TEST_P(Tier, CrcPairAtEveryLengthAndAlignment) {
   }
 }
 
-TEST_P(Tier, ScanMarksEveryPassingWindow) {
-  // Random data, and a passing window repeated, so that one position in 12
-  // passes.
+// A passing window repeated, so that one position in 12 passes.
+std::string repeated_passing_window(std::size_t size) {
   std::string window;
   for (std::uint32_t seed = 1;; ++seed) {
     window = random_bytes(12, seed);
     if (reference_crc32(window.data(), 12) < kBoundaryThreshold) break;
   }
   std::string repeating;
-  while (repeating.size() < 5000) repeating += window;
-  const std::string repeated = repeating;
-  const std::string random = random_bytes(70000, 3), ones(3000, '\xFF');
+  while (repeating.size() < size) repeating += window;
+  return repeating;
+}
+
+bool window_passes(const std::string& data, std::size_t last) {
+  return reference_crc32(data.data() + last - 11, 12) < kBoundaryThreshold;
+}
+
+TEST_P(Tier, ScanMarksEveryPassingWindow) {
+  const std::string random = random_bytes(70000, 3), repeated = repeated_passing_window(5000), ones(3000, '\xFF');
   for (const std::string* input : {&random, &repeated, &ones}) {
     const std::string& data = *input;
     const Padded padded(data);
@@ -100,7 +106,7 @@ TEST_P(Tier, ScanMarksEveryPassingWindow) {
       std::size_t marked = 0, passed = 0;
       for (std::size_t i = 0; i < count; ++i) {
         const std::string window = data.substr(start + i - 11, 12);
-        const bool passes = reference_crc32(window.data(), 12) < kBoundaryThreshold;
+        const bool passes = window_passes(data, start + i);
         const bool mark = (marks[i / 64] >> (i % 64)) & 1;
         ASSERT_EQ(window_crc(padded.at(start + i)), reference_crc32(window.data(), 12));
         ASSERT_TRUE(mark || !passes) << "position " << start + i;
@@ -115,6 +121,28 @@ TEST_P(Tier, ScanMarksEveryPassingWindow) {
       if (input == &repeated) {
         EXPECT_GE(passed, count / 12);
       }
+    }
+  }
+}
+
+TEST_P(Tier, CutSearchFindsTheFirstPassingWindow) {
+  if (kernels_.find_cut == nullptr) GTEST_SKIP() << "the tier marks whole spans instead";
+  const std::string random = random_bytes(40000, 9), repeated = repeated_passing_window(3000), ones(3000, '\xFF');
+  std::mt19937 pick(5);
+  for (const std::string* input : {&random, &repeated, &ones}) {
+    const std::string& data = *input;
+    const Padded padded(data);
+    for (int trial = 0; trial < 2000; ++trial) {
+      // Ranges of every length up to a few rounds, some ending at the data's
+      // last byte, where the search reads up to the padding's end.
+      const std::size_t length = pick() % 300;
+      const std::size_t from = 11 + pick() % (data.size() - 11 - length);
+      const std::size_t last = trial % 10 == 0 ? data.size() - 1 : from + length;
+      std::size_t expected = kNoCut;
+      for (std::size_t position = from; position <= last && expected == kNoCut; ++position) {
+        if (window_passes(data, position)) expected = position;
+      }
+      ASSERT_EQ(kernels_.find_cut(padded.at(0), from, last), expected) << "from " << from << " last " << last;
     }
   }
 }

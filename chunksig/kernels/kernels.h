@@ -17,6 +17,9 @@ void scan_gfni(const unsigned char* bytes, std::size_t count, std::uint64_t* bit
 void scan_avx512(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap);
 void scan_neon(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap);
 
+// Cut searches: see ChunkKernels::find_cut.
+std::size_t find_cut_avx2(const unsigned char* bytes, std::size_t from, std::size_t last);
+
 // CRC pairs: see ChunkKernels::crc_pair (crc32_pair_update_portable in crc32.h).
 void crc_pair_pclmul(CrcPair& pair, const unsigned char* bytes, std::size_t count);
 void crc_pair_vpclmul(CrcPair& pair, const unsigned char* bytes, std::size_t count);

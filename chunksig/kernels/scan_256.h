@@ -23,25 +23,31 @@ std::uint64_t marks_where(__m256i first_half, __m256i second_half, __m256i pass)
   return first | static_cast<std::uint64_t>(second) << 32;
 }
 
-// The scan loop of a window filter, 64 positions a round in two 256-bit
-// halves: `share(window_bytes, k)` is what window byte k (0 the oldest)
-// contributes to the filter of the 32 positions whose byte k is loaded in
-// `window_bytes`; the XOR of the 12 shares equals `pass` where a position is
-// marked.
+// The marks of the 64 positions from `first` on, by a window filter in two
+// 256-bit halves: `share(window_bytes, k)` is what window byte k (0 the
+// oldest) contributes to the filter of the 32 positions whose byte k is
+// loaded in `window_bytes`; the XOR of the 12 shares equals `pass` where a
+// position is marked.
+template <typename Share>
+std::uint64_t marks_of_round(const unsigned char* first, __m256i pass, Share share) {
+  // Window byte k of position first + j is window_start[j + k].
+  const unsigned char* window_start = first - 11;
+  __m256i first_half = _mm256_setzero_si256(), second_half = _mm256_setzero_si256();
+#pragma GCC unroll 12
+  for (int k = 0; k < 12; ++k) {
+    first_half = _mm256_xor_si256(first_half, share(load256(window_start + k), k));
+    second_half = _mm256_xor_si256(second_half, share(load256(window_start + k + 32), k));
+    // Without this GCC regroups the 24 XORs into one expression and spills
+    // every share before combining them.
+    asm("" : "+x"(first_half), "+x"(second_half));
+  }
+  return marks_where(first_half, second_half, pass);
+}
+
 template <typename Share>
 void scan_in_rounds(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap, __m256i pass,
                     Share share) {
-  // Window byte k of position i is bytes[i - 11 + k].
-  for (std::size_t i = 0; i < count; i += 64) {
-    const unsigned char* window_start = bytes + i - 11;
-    __m256i first = _mm256_setzero_si256(), second = _mm256_setzero_si256();
-#pragma GCC unroll 12
-    for (int k = 0; k < 12; ++k) {
-      first = _mm256_xor_si256(first, share(load256(window_start + k), k));
-      second = _mm256_xor_si256(second, share(load256(window_start + k + 32), k));
-    }
-    bitmap[i / 64] = marks_where(first, second, pass);
-  }
+  for (std::size_t i = 0; i < count; i += 64) bitmap[i / 64] = marks_of_round(bytes + i, pass, share);
 }
 
 }  // namespace

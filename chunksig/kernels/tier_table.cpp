@@ -3,11 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 
-// Every kernel and check the rows name, each declared once per mention.
-#define CHUNK_TIER(name, check, scan, crc_pair, flags)                              \
-  bool check();                                                                    \
-  void scan(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap); \
-  void crc_pair(CrcPair& pair, const unsigned char* bytes, std::size_t count);
+#include "kernels.h"
+
+// Every check the rows name, each declared once per mention.
+#define CHUNK_TIER(name, check, scan, find_cut, crc_pair, flags) bool check();
 #include CHUNKTOOLS_TIER_TABLE
 #undef CHUNK_TIER
 
@@ -22,7 +21,7 @@ struct TierRow {
 };
 
 const TierRow kTiers[] = {
-#define CHUNK_TIER(name, check, scan, crc_pair, flags) {#name, check, {scan, crc_pair}},
+#define CHUNK_TIER(name, check, scan, find_cut, crc_pair, flags) {#name, check, {scan, find_cut, crc_pair}},
 #include CHUNKTOOLS_TIER_TABLE
 #undef CHUNK_TIER
 };

@@ -11,7 +11,7 @@
 using CpuTier = unsigned;
 constexpr CpuTier kPortableTier = 0;
 
-#define CHUNK_TIER(name, check, scan, crc_pair, flags) +1
+#define CHUNK_TIER(name, check, scan, find_cut, crc_pair, flags) +1
 constexpr CpuTier kTierCount = 0
 #include CHUNKTOOLS_TIER_TABLE
     ;
