@@ -22,6 +22,25 @@ constexpr Crc32Tables make_tables() {
   return t;
 }
 
+// The tables again, each entry moved down one place: entry b is what byte
+// b + 1 (modulo 256) adds, so that the second signature, over every byte plus
+// one, looks its bytes up unchanged.
+constexpr Crc32Tables make_plus_one_tables(const Crc32Tables& plain) {
+  Crc32Tables t{};
+  for (int k = 0; k < 16; ++k) {
+    for (std::uint32_t b = 0; b < 256; ++b) t.tables[k][b] = plain.tables[k][(b + 1) & 0xFF];
+  }
+  return t;
+}
+
+constexpr Crc32Tables kPlusOneTables = make_plus_one_tables(make_tables());
+
+}  // namespace
+
+const Crc32Tables kCrc32Tables = make_tables();
+
+namespace {
+
 // Adds 1 to each byte of `word` modulo 256, with no carry between bytes.
 std::uint64_t plus_one_each_byte(std::uint64_t word) {
   constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
@@ -42,21 +61,7 @@ std::uint32_t step_word(std::uint32_t reg, std::uint64_t word) {
          t[1][(x >> 48) & 0xFF] ^ t[0][x >> 56];
 }
 
-// Slicing by 16: advances the register over the 16 bytes of `low` and then
-// `high`, with one dependent step where two slices by 8 take two.
-std::uint32_t step_two_words(std::uint32_t reg, std::uint64_t low, std::uint64_t high) {
-  const auto& t = kCrc32Tables.tables;
-  const std::uint64_t x = low ^ reg;
-  return t[15][x & 0xFF] ^ t[14][(x >> 8) & 0xFF] ^ t[13][(x >> 16) & 0xFF] ^ t[12][(x >> 24) & 0xFF] ^
-         t[11][(x >> 32) & 0xFF] ^ t[10][(x >> 40) & 0xFF] ^ t[9][(x >> 48) & 0xFF] ^ t[8][x >> 56] ^
-         t[7][high & 0xFF] ^ t[6][(high >> 8) & 0xFF] ^ t[5][(high >> 16) & 0xFF] ^
-         t[4][(high >> 24) & 0xFF] ^ t[3][(high >> 32) & 0xFF] ^ t[2][(high >> 40) & 0xFF] ^
-         t[1][(high >> 48) & 0xFF] ^ t[0][high >> 56];
-}
-
 }  // namespace
-
-const Crc32Tables kCrc32Tables = make_tables();
 
 std::uint32_t crc32_update_register(std::uint32_t reg, const unsigned char* bytes,
                                     std::size_t count) {
@@ -72,10 +77,21 @@ std::uint32_t crc32_update(std::uint32_t crc, const unsigned char* bytes, std::s
 void crc32_pair_update_portable(CrcPair& pair, const unsigned char* bytes, std::size_t count) {
   std::uint32_t plain = ~pair.plain;
   std::uint32_t plus1 = ~pair.plus1;
+  // Slicing by 16 for both. Only the first 4 bytes of a step meet a
+  // register; the other 12 index both signatures' tables as they are, so they
+  // are loaded once and need no shifting out of a word.
+  const auto& p = kCrc32Tables.tables;
+  const auto& q = kPlusOneTables.tables;
   for (; count >= 16; bytes += 16, count -= 16) {
-    const std::uint64_t low = load_le(bytes, 8), high = load_le(bytes + 8, 8);
-    plain = step_two_words(plain, low, high);
-    plus1 = step_two_words(plus1, plus_one_each_byte(low), plus_one_each_byte(high));
+    const auto head = static_cast<std::uint32_t>(load_le(bytes, 4));
+    const std::uint32_t x = head ^ plain;
+    const std::uint32_t y = static_cast<std::uint32_t>(plus_one_each_byte(head)) ^ plus1;
+    plain = p[15][x & 0xFF] ^ p[14][(x >> 8) & 0xFF] ^ p[13][(x >> 16) & 0xFF] ^ p[12][x >> 24];
+    plus1 = p[15][y & 0xFF] ^ p[14][(y >> 8) & 0xFF] ^ p[13][(y >> 16) & 0xFF] ^ p[12][y >> 24];
+    for (int j = 4; j < 16; ++j) {
+      plain ^= p[15 - j][bytes[j]];
+      plus1 ^= q[15 - j][bytes[j]];
+    }
   }
   for (; count >= 8; bytes += 8, count -= 8) {
     const std::uint64_t word = load_le(bytes, 8);

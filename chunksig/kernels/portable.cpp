@@ -8,63 +8,61 @@
 
 namespace {
 
-// One stretch of positions with its own rolling register. Lanes start at a
-// multiple of 64 positions, so each writes whole bitmap words of its own.
-class ScanLane {
- public:
-  ScanLane(const unsigned char* bytes, std::size_t start, std::size_t end)
-      : entering_(bytes + start),
-        // Positions before the lane are reached through a pointer of their
-        // own, so that no index is negative.
-        leaving_(bytes + start - static_cast<std::ptrdiff_t>(kWindowBytes)),
-        bitmap_word_(start / 64),
-        length_(end - start),
-        reg_(~crc32_update(0, leaving_, kWindowBytes)) {}
+constexpr std::size_t kLanes = 4;
 
-  std::size_t length() const { return length_; }
+// The register of the window that ends at `last`, kept inverted as the
+// rolling step below leaves it.
+std::uint32_t window_register(const unsigned char* last) { return ~window_crc(last); }
 
-  // Rolls the window on to the lane's position i and marks it if it passes.
-  void step(std::size_t i, std::uint64_t* bitmap) {
-    reg_ = (reg_ >> 8) ^ kCrc32Tables.tables[0][(reg_ ^ entering_[i]) & 0xFF] ^
-           kLeavingTable.leaving[leaving_[i]];
-    word_ |= static_cast<std::uint64_t>(~reg_ < kBoundaryThreshold) << (i % 64);
-    if (i % 64 == 63) {
-      bitmap[bitmap_word_++] = word_;
-      word_ = 0;
-    }
+// Rolls the window on by one byte: `entering` joins it, `leaving` (the byte
+// twelve before) drops out.
+std::uint32_t roll(std::uint32_t reg, unsigned char entering, unsigned char leaving) {
+  return (reg >> 8) ^ kCrc32Tables.tables[0][(reg ^ entering) & 0xFF] ^ kLeavingTable.leaving[leaving];
+}
+
+void mark(std::uint64_t* bitmap, std::size_t position) {
+  bitmap[position / 64] |= std::uint64_t{1} << (position % 64);
+}
+
+// Marks the passing positions in [from, to), rolling from the window before
+// `from`.
+void scan_one_lane(const unsigned char* bytes, std::size_t from, std::size_t to, std::uint64_t* bitmap) {
+  if (from >= to) return;
+  std::uint32_t reg = window_register(bytes + from);
+  if (~reg < kBoundaryThreshold) mark(bitmap, from);
+  for (std::size_t i = from + 1; i < to; ++i) {
+    reg = roll(reg, bytes[i], bytes[i - kWindowBytes]);
+    if (__builtin_expect(~reg < kBoundaryThreshold, 0)) mark(bitmap, i);
   }
-
-  void finish(std::size_t i, std::uint64_t* bitmap) {
-    for (; i < length_; ++i) step(i, bitmap);
-    if (length_ % 64 != 0) bitmap[bitmap_word_] = word_;
-  }
-
- private:
-  const unsigned char* entering_;
-  const unsigned char* leaving_;
-  std::size_t bitmap_word_;
-  std::size_t length_;
-  std::uint32_t reg_;
-  std::uint64_t word_ = 0;
-};
+}
 
 }  // namespace
 
 void scan_portable(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap) {
-  // Four registers rolling side by side keep the table lookups of one from
-  // waiting on another's.
-  constexpr std::size_t kLanes = 4;
-  const std::size_t lane_length = (count / kLanes + 63) / 64 * 64;
-  if ((kLanes - 1) * lane_length >= count) {
-    ScanLane(bytes, 0, count).finish(0, bitmap);
+  for (std::size_t word = 0; word < (count + 63) / 64; ++word) bitmap[word] = 0;
+  // Four registers rolling side by side, each over a quarter of the span,
+  // keep the table lookups of one from waiting on another's. Passing
+  // positions are rare, so marking them is a branch rather than arithmetic
+  // on every position.
+  const std::size_t lane_length = count / kLanes;
+  if (lane_length < 2) {
+    scan_one_lane(bytes, 0, count, bitmap);
     return;
   }
-  ScanLane lanes[kLanes] = {ScanLane(bytes, 0, lane_length), ScanLane(bytes, lane_length, 2 * lane_length),
-                            ScanLane(bytes, 2 * lane_length, 3 * lane_length),
-                            ScanLane(bytes, 3 * lane_length, count)};
-  const std::size_t together = lanes[kLanes - 1].length();
-  for (std::size_t i = 0; i < together; ++i) {
-    for (ScanLane& lane : lanes) lane.step(i, bitmap);
+  const unsigned char* lane[kLanes];
+  std::uint32_t reg[kLanes];
+  for (std::size_t l = 0; l < kLanes; ++l) {
+    lane[l] = bytes + l * lane_length;
+    reg[l] = window_register(lane[l]);
+    if (~reg[l] < kBoundaryThreshold) mark(bitmap, l * lane_length);
   }
-  for (ScanLane& lane : lanes) lane.finish(together, bitmap);
+  for (std::size_t i = 1; i < lane_length; ++i) {
+#pragma GCC unroll 4
+    for (std::size_t l = 0; l < kLanes; ++l) {
+      reg[l] = roll(reg[l], lane[l][i], lane[l][i - kWindowBytes]);
+      if (__builtin_expect(~reg[l] < kBoundaryThreshold, 0)) mark(bitmap, l * lane_length + i);
+    }
+  }
+  // What the quarters leave over at the end.
+  scan_one_lane(bytes, kLanes * lane_length, count, bitmap);
 }
