@@ -23,6 +23,7 @@ std::size_t find_cut_avx2(const unsigned char* bytes, std::size_t from, std::siz
 // CRC pairs: see ChunkKernels::crc_pair (crc32_pair_update_portable in crc32.h).
 void crc_pair_pclmul(CrcPair& pair, const unsigned char* bytes, std::size_t count);
 void crc_pair_vpclmul(CrcPair& pair, const unsigned char* bytes, std::size_t count);
+void crc_pair_avx512(CrcPair& pair, const unsigned char* bytes, std::size_t count);
 void crc_pair_pmull(CrcPair& pair, const unsigned char* bytes, std::size_t count);
 
 #endif  // CHUNKSIG_KERNELS_KERNELS_H
