@@ -1,6 +1,7 @@
 // Micro-benchmarks of the chunker's kernels in every tier this CPU runs: the
-// signature CRC pair at typical chunk lengths and the candidate scan over a
-// whole span, with the byte-at-a-time ChunkHasher for scale.
+// signature CRC pair at typical chunk lengths, the candidate scan over a
+// whole span, and the whole chunker over a span in memory (scan or cut
+// search, walk and CRCs), with the byte-at-a-time ChunkHasher for scale.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -47,6 +48,17 @@ void scan(benchmark::State& state, CpuTier tier) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * FastChunker::kMaxSpan));
 }
 
+void chunker(benchmark::State& state, CpuTier tier) {
+  static FastChunker fast;
+  static SignatureRecord ended[FastChunker::kMaxChunksPerSpan];
+  fast.start(tier);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(fast.take(kSpan, FastChunker::kMaxSpan, ended));
+    benchmark::DoNotOptimize(ended);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * FastChunker::kMaxSpan));
+}
+
 void chunk_hasher(benchmark::State& state) {
   ChunkHasher hasher;
   hasher.init(ChunkHasher::kWindow);
@@ -63,6 +75,7 @@ int register_all() {
     benchmark::RegisterBenchmark(("crc_pair/" + name).c_str(), crc_pair, tier)
         ->Arg(64)->Arg(257)->Arg(4096)->Arg(65535);
     benchmark::RegisterBenchmark(("scan/" + name).c_str(), scan, tier);
+    benchmark::RegisterBenchmark(("chunker/" + name).c_str(), chunker, tier);
   }
   benchmark::RegisterBenchmark("chunk_hasher_per_byte", chunk_hasher);
   return 0;

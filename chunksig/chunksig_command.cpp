@@ -34,6 +34,8 @@ constexpr std::size_t kSegmentsPerRead = 4096;
 unsigned char segment_records[kSegmentsPerRead * SegmentRecord::kBytes];
 Chunker chunker;
 SignatureRecord ended_chunks[Chunker::kMaxChunksPerSpan];
+DataStream::Buffer stream_buffer;
+SignatureSink::Buffers sink_buffers;
 
 // Hands the records of `count` ended chunks to the sink; false when a write failed.
 bool queue(SignatureSink& sink, std::size_t count) {
@@ -192,8 +194,8 @@ int run_chunksig(int argc, char** argv) {
   print_fptr(fptr);
   chunker.start();
   RecordReader segments(segment_list, segment_records, SegmentRecord::kBytes, kSegmentsPerRead);
-  DataStream stream(data);
-  SignatureSink sink(signatures);
+  DataStream stream(data, stream_buffer);
+  SignatureSink sink(signatures, sink_buffers);
   switch (chunk_segments(segments, stream, sink, fptr)) {
     case ChunkingEnd::kDone:
       break;

@@ -1,5 +1,5 @@
 // The stream bytes in order: the data file's bytes, then 0xFF for every byte
-// the file does not have. Read in large blocks into a static buffer, never
+// the file does not have. Read in large blocks into the caller's buffer, never
 // further than the caller allows, so a pipe gives up no byte it does not need.
 #ifndef CHUNKSIG_DATA_STREAM_H
 #define CHUNKSIG_DATA_STREAM_H
@@ -21,7 +21,13 @@ class DataStream {
   static_assert(kHistory >= kScanReadsBefore && kSlack >= kScanReadsAfter,
                 "the scan reads around every span");
 
-  explicit DataStream(FileHandle& file) : file_(file) {}
+  // Room for the history, one block and the slack after it.
+  struct Buffer {
+    unsigned char bytes[kHistory + kBlock + kSlack];
+  };
+
+  // `buffer` outlives the stream; the tools pass a static one.
+  DataStream(FileHandle& file, Buffer& buffer) : file_(file), buffer_(buffer.bytes) {}
 
   const unsigned char* next() const;
   std::size_t available() const { return filled_ - consumed_; }
@@ -33,6 +39,7 @@ class DataStream {
 
  private:
   FileHandle& file_;
+  unsigned char* buffer_;
   std::size_t filled_ = kHistory;
   std::size_t consumed_ = kHistory;
   bool file_ended_ = false;

@@ -19,7 +19,20 @@ class SignatureSink {
   static constexpr std::size_t kCapacity = 6400;  // records per write at most
   static constexpr std::size_t kLongestLine = 64;
 
-  explicit SignatureSink(FileHandle& file) : file_(file) {}
+  // Every held line belongs to a segment with at least one record (a segment
+  // that brings bytes ends a chunk), so one more line than records at most.
+  struct HeldLine {
+    std::size_t text_end;      // offset in `text` just past the line
+    std::size_t first_record;  // records queued before the segment's first
+  };
+  struct Buffers {
+    unsigned char records[kCapacity][SignatureRecord::kBytes];
+    HeldLine lines[kCapacity + 1];
+    char text[(kCapacity + 1) * kLongestLine];
+  };
+
+  // `buffers` outlive the sink; the tools pass static ones.
+  SignatureSink(FileHandle& file, Buffers& buffers) : file_(file), held_(buffers) {}
 
   // Holds the console line of a segment whose records come next.
   void add_line(const char* text, std::size_t length);
@@ -31,6 +44,7 @@ class SignatureSink {
 
  private:
   FileHandle& file_;
+  Buffers& held_;
   std::size_t records_ = 0;
   std::size_t lines_ = 0;
   std::size_t text_size_ = 0;

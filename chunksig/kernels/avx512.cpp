@@ -1,4 +1,4 @@
-// The avx512 tier's scan: the gfni tier's affine transforms on 512-bit
+// The avx512 tier: the gfni tier's affine transforms on 512-bit
 // registers, 64 positions per step with the marks straight out of a mask
 // compare, and the CRC pair folded in 512-bit registers. Built with what
 // cpu_runs_avx512() checks: AVX-512 F, BW and VL, GFNI and VPCLMULQDQ (and
