@@ -79,9 +79,10 @@ soak: build
 # `make windows`, with Wine) the Windows builds on a 1 GiB stream, and idxdump
 # against a printf-per-field baseline (a few minutes; not in CI).
 BENCH_MIB ?= 1024
+BENCH_ROUNDS ?= 5
 bench: build
 	WIN32_BUILD=$(CURDIR)/$(WIN32_BUILD) WIN64_BUILD=$(CURDIR)/$(WIN64_BUILD) WINEPREFIX=$(WINE_PREFIX) \
-	  bench/run.sh $(BENCH_MIB) $(BUILD) 3
+	  bench/run.sh $(BENCH_MIB) $(BUILD) $(BENCH_ROUNDS)
 
 # The kernels in every CPU tier (needs libbenchmark-dev).
 micro-bench:

@@ -2,7 +2,8 @@
 # The benchmark: chunksig, its reference build, cat (the I/O floor) and, if
 # installed, rdiff on one generated stream held in the page cache, then idxdump
 # against a printf-per-field baseline. Every timing is the best of REPEAT runs,
-# each right after the input is read once more, so that it is cached.
+# each right after the input is read once more, so that it is cached; the
+# stream's commands run in rounds, each once a round.
 # Where Wine is installed and WIN32_BUILD and WIN64_BUILD name built Windows
 # folders, the 32- and 64-bit chunksig.exe are timed under Wine as well.
 # Usage: bench/run.sh [MIB [BUILD_DIR [REPEAT]]]
@@ -31,14 +32,30 @@ best() {
   seconds= rss_kib=
   run=0
   while [ "$run" -lt "$repeat" ]; do
-    cat "$input" > /dev/null
-    [ "$output" = /dev/null ] || rm -f "$output"
-    result=$("$build/bench/timed_run" "$output" "$@") || { echo "FAILED: $*" >&2; exit 1; }
-    s=${result% *} m=${result#* }
+    time_once "$input" "$output" "$@"
     if [ -z "$seconds" ] || awk "BEGIN { exit !($s < $seconds) }"; then seconds=$s; fi
     if [ -z "$rss_kib" ] || [ "$m" -gt "$rss_kib" ]; then rss_kib=$m; fi
     run=$((run + 1))
   done
+}
+
+# time_once INPUT OUTPUT COMMAND...: one run right after reading INPUT; sets
+# $s (seconds) and $m (peak RSS, KiB).
+time_once() {
+  input=$1 output=$2
+  shift 2
+  cat "$input" > /dev/null
+  [ "$output" = /dev/null ] || rm -f "$output"
+  result=$("$build/bench/timed_run" "$output" "$@") || { echo "FAILED: $*" >&2; exit 1; }
+  s=${result% *} m=${result#* }
+}
+
+# keep NAME: folds the run just timed into the best time and the largest RSS
+# of NAME (best_NAME, rss_NAME).
+keep() {
+  eval "b=\${best_$1:-} r=\${rss_$1:-}"
+  if [ -z "$b" ] || awk "BEGIN { exit !($s < $b) }"; then eval "best_$1=$s"; fi
+  if [ -z "$r" ] || [ "$m" -gt "$r" ]; then eval "rss_$1=$m"; fi
 }
 
 row() {  # label seconds floor_seconds rss_kib
@@ -46,28 +63,55 @@ row() {  # label seconds floor_seconds rss_kib
     printf "%-50s %8.3f %8.2f %8.2f %8.1f\n", label, s, bytes / s / 1e9, s / floor, kib / 1024 }'
 }
 
-echo "Stream: $mib MiB of random bytes, in the page cache. Best of $repeat runs."
-printf "%-50s %8s %8s %8s %8s\n" "command" "seconds" "GB/s" "x cat" "RSS MiB"
-best "$data" /dev/null cat "$data"
-floor=$seconds
-row "cat data" "$seconds" "$floor" "$rss_kib"
+tiers=$("$build/cpu_tiers" supported | tac)  # highest first
+win32=${WIN32_BUILD:-}/chunksig.exe win64=${WIN64_BUILD:-}/chunksig.exe
+wine=no
+if command -v wine > /dev/null 2>&1 && [ -x "$win32" ] && [ -x "$win64" ]; then
+  wine=yes
+  # One Wine server for all the runs, so that none pays for starting it.
+  wineserver -p 2> /dev/null || true
+fi
+have_rdiff=no
+command -v rdiff > /dev/null 2>&1 && have_rdiff=yes
 
-chunksig() {  # label segments signatures [tier]
-  label=$1 segments=$2 out=$3
-  if [ -n "${4:-}" ]; then
-    best "$data" "$out.console" env CHUNKTOOLS_CPU_TIER="$4" "$build/chunksig" "$work/one/base" "$data" "$segments" "$out"
-  else
-    best "$data" "$out.console" "$build/chunksig" "$work/one/base" "$data" "$segments" "$out"
+# Rounds: every command once per round, so that all of them meet this
+# machine's slow and fast moments alike and their ratios hold.
+round=0
+while [ "$round" -lt "$repeat" ]; do
+  time_once "$data" /dev/null cat "$data"; keep cat
+  time_once "$data" "$work/fast.sig.console" "$build/chunksig" "$work/one/base" "$data" "$work/one/segments" \
+    "$work/fast.sig"; keep one
+  time_once "$data" "$work/fast4k.sig.console" "$build/chunksig" "$work/one/base" "$data" "$work/4k/segments" \
+    "$work/fast4k.sig"; keep four_k
+  for tier in $tiers; do
+    time_once "$data" "$work/$tier.sig.console" env CHUNKTOOLS_CPU_TIER="$tier" "$build/chunksig" \
+      "$work/one/base" "$data" "$work/one/segments" "$work/$tier.sig"; keep "tier_$tier"
+    cmp -s "$work/fast.sig" "$work/$tier.sig" || { echo "FAILED: $tier output differs"; exit 1; }
+  done
+  if [ "$have_rdiff" = yes ]; then
+    # -f: each round overwrites the signature of the round before.
+    time_once "$data" /dev/null rdiff -f signature "$data" "$work/rdiff.sig"; keep rdiff
   fi
-  row "$label" "$seconds" "$floor" "$rss_kib"
-}
-chunksig "chunksig, one segment" "$work/one/segments" "$work/fast.sig"
-one_segment=$seconds
-chunksig "chunksig, 4 KiB segments" "$work/4k/segments" "$work/fast4k.sig"
-four_k=$seconds
-for tier in $("$build/cpu_tiers" supported | tac); do  # highest first
-  chunksig "chunksig, one segment, tier capped at $tier" "$work/one/segments" "$work/$tier.sig" "$tier"
-  cmp -s "$work/fast.sig" "$work/$tier.sig" || { echo "FAILED: $tier output differs"; exit 1; }
+  if [ "$wine" = yes ]; then
+    for exe in "$win64" "$win32"; do
+      time_once "$data" "$work/wine.sig.console" env WINEDEBUG=-all wine "$exe" "$work/one/base" "$data" \
+        "$work/one/segments" "$work/wine.sig"
+      cmp -s "$work/fast.sig" "$work/wine.sig" || { echo "FAILED: $exe output differs"; exit 1; }
+      case $exe in "$win64") keep wine64 ;; *) keep wine32 ;; esac
+    done
+  fi
+  round=$((round + 1))
+done
+[ "$wine" = no ] || wineserver -k 2> /dev/null || true
+
+echo "Stream: $mib MiB of random bytes, in the page cache. Best of $repeat rounds, every command once a round."
+printf "%-50s %8s %8s %8s %8s\n" "command" "seconds" "GB/s" "x cat" "RSS MiB"
+floor=$best_cat
+row "cat data" "$best_cat" "$floor" "$rss_cat"
+row "chunksig, one segment" "$best_one" "$floor" "$rss_one"
+row "chunksig, 4 KiB segments" "$best_four_k" "$floor" "$rss_four_k"
+for tier in $tiers; do
+  eval "row \"chunksig, one segment, tier capped at $tier\" \"\$best_tier_$tier\" \"$floor\" \"\$rss_tier_$tier\""
 done
 
 saved_repeat=$repeat
@@ -79,29 +123,18 @@ repeat=$saved_repeat
 cmp -s "$work/fast.sig" "$work/reference.sig" && cmp -s "$work/fast.sig.console" "$work/reference.console" ||
   { echo "FAILED: chunksig and chunksig_reference differ"; exit 1; }
 
-if command -v rdiff > /dev/null 2>&1; then
-  # -f: each repeat overwrites the signature of the run before.
-  best "$data" /dev/null rdiff -f signature "$data" "$work/rdiff.sig"
-  row "rdiff signature" "$seconds" "$floor" "$rss_kib"
-  awk -v r="$seconds" -v c="$one_segment" 'BEGIN { printf "chunksig is %.2f times as fast as rdiff signature\n", r / c }'
+if [ "$have_rdiff" = yes ]; then
+  row "rdiff signature" "$best_rdiff" "$floor" "$rss_rdiff"
+  awk -v r="$best_rdiff" -v c="$best_one" 'BEGIN { printf "chunksig is %.2f times as fast as rdiff signature\n", r / c }'
 else
   echo "rdiff signature: not installed, not measured"
 fi
-awk -v a="$four_k" -v b="$one_segment" 'BEGIN { printf "4 KiB segments take %.2f times as long as one segment\n", a / b }'
+awk -v a="$best_four_k" -v b="$best_one" 'BEGIN { printf "4 KiB segments take %.2f times as long as one segment\n", a / b }'
 
-win32=${WIN32_BUILD:-}/chunksig.exe win64=${WIN64_BUILD:-}/chunksig.exe
-if command -v wine > /dev/null 2>&1 && [ -x "$win32" ] && [ -x "$win64" ]; then
-  # One Wine server for all the runs, so that none pays for starting it.
-  wineserver -p 2> /dev/null || true
-  for exe in "$win64" "$win32"; do
-    best "$data" "$work/wine.sig.console" env WINEDEBUG=-all wine "$exe" "$work/one/base" "$data" \
-      "$work/one/segments" "$work/wine.sig"
-    cmp -s "$work/fast.sig" "$work/wine.sig" || { echo "FAILED: $exe output differs"; exit 1; }
-    case $exe in "$win64") label="x86-64"; wine64_seconds=$seconds ;; *) label="i686"; wine32_seconds=$seconds ;; esac
-    row "chunksig.exe ($label) under Wine, one segment" "$seconds" "$floor" "$rss_kib"
-  done
-  wineserver -k 2> /dev/null || true
-  awk -v a="$wine32_seconds" -v b="$wine64_seconds" 'BEGIN {
+if [ "$wine" = yes ]; then
+  row "chunksig.exe (x86-64) under Wine, one segment" "$best_wine64" "$floor" "$rss_wine64"
+  row "chunksig.exe (i686) under Wine, one segment" "$best_wine32" "$floor" "$rss_wine32"
+  awk -v a="$best_wine32" -v b="$best_wine64" 'BEGIN {
     printf "the i686 .exe takes %.2f times as long as the x86-64 .exe under Wine\n", a / b }'
 else
   echo "chunksig.exe under Wine: Wine or the Windows builds missing, not measured"
