@@ -28,10 +28,13 @@ void mark(std::uint64_t* bitmap, std::size_t position) {
 // `from`.
 void scan_one_lane(const unsigned char* bytes, std::size_t from, std::size_t to, std::uint64_t* bitmap) {
   if (from >= to) return;
+  // Bytes leaving the window are reached through a pointer of their own, so
+  // that no index is negative.
+  const unsigned char* leaving = bytes - kWindowBytes;
   std::uint32_t reg = window_register(bytes + from);
   if (~reg < kBoundaryThreshold) mark(bitmap, from);
   for (std::size_t i = from + 1; i < to; ++i) {
-    reg = roll(reg, bytes[i], bytes[i - kWindowBytes]);
+    reg = roll(reg, bytes[i], leaving[i]);
     if (__builtin_expect(~reg < kBoundaryThreshold, 0)) mark(bitmap, i);
   }
 }
@@ -50,16 +53,18 @@ void scan_portable(const unsigned char* bytes, std::size_t count, std::uint64_t*
     return;
   }
   const unsigned char* lane[kLanes];
+  const unsigned char* leaving[kLanes];
   std::uint32_t reg[kLanes];
   for (std::size_t l = 0; l < kLanes; ++l) {
     lane[l] = bytes + l * lane_length;
+    leaving[l] = lane[l] - kWindowBytes;
     reg[l] = window_register(lane[l]);
     if (~reg[l] < kBoundaryThreshold) mark(bitmap, l * lane_length);
   }
   for (std::size_t i = 1; i < lane_length; ++i) {
 #pragma GCC unroll 4
     for (std::size_t l = 0; l < kLanes; ++l) {
-      reg[l] = roll(reg[l], lane[l][i], lane[l][i - kWindowBytes]);
+      reg[l] = roll(reg[l], lane[l][i], leaving[l][i]);
       if (__builtin_expect(~reg[l] < kBoundaryThreshold, 0)) mark(bitmap, l * lane_length + i);
     }
   }
