@@ -17,7 +17,10 @@ std::uint32_t window_register(const unsigned char* last) { return ~window_crc(la
 // Rolls the window on by one byte: `entering` joins it, `leaving` (the byte
 // twelve before) drops out.
 std::uint32_t roll(std::uint32_t reg, unsigned char entering, unsigned char leaving) {
-  return (reg >> 8) ^ kCrc32Tables.tables[0][(reg ^ entering) & 0xFF] ^ kLeavingTable.leaving[leaving];
+  // The entering byte changes only the low byte, which the shift drops: one
+  // register serves both the index and the shift.
+  const std::uint32_t mixed = reg ^ entering;
+  return (mixed >> 8) ^ kCrc32Tables.tables[0][mixed & 0xFF] ^ kLeavingTable.leaving[leaving];
 }
 
 void mark(std::uint64_t* bitmap, std::size_t position) {
@@ -28,13 +31,13 @@ void mark(std::uint64_t* bitmap, std::size_t position) {
 // `from`.
 void scan_one_lane(const unsigned char* bytes, std::size_t from, std::size_t to, std::uint64_t* bitmap) {
   if (from >= to) return;
-  // Bytes leaving the window are reached through a pointer of their own, so
-  // that no index is negative.
-  const unsigned char* leaving = bytes - kWindowBytes;
   std::uint32_t reg = window_register(bytes + from);
   if (~reg < kBoundaryThreshold) mark(bitmap, from);
   for (std::size_t i = from + 1; i < to; ++i) {
-    reg = roll(reg, bytes[i], leaving[i]);
+    // The leaving byte is reached back from the entering one: an index below
+    // zero would wrap.
+    const unsigned char* entering = bytes + i;
+    reg = roll(reg, *entering, entering[-static_cast<std::ptrdiff_t>(kWindowBytes)]);
     if (__builtin_expect(~reg < kBoundaryThreshold, 0)) mark(bitmap, i);
   }
 }
@@ -53,19 +56,20 @@ void scan_portable(const unsigned char* bytes, std::size_t count, std::uint64_t*
     return;
   }
   const unsigned char* lane[kLanes];
-  const unsigned char* leaving[kLanes];
   std::uint32_t reg[kLanes];
   for (std::size_t l = 0; l < kLanes; ++l) {
     lane[l] = bytes + l * lane_length;
-    leaving[l] = lane[l] - kWindowBytes;
     reg[l] = window_register(lane[l]);
     if (~reg[l] < kBoundaryThreshold) mark(bitmap, l * lane_length);
   }
   for (std::size_t i = 1; i < lane_length; ++i) {
 #pragma GCC unroll 4
     for (std::size_t l = 0; l < kLanes; ++l) {
-      reg[l] = roll(reg[l], lane[l][i], leaving[l][i]);
-      if (__builtin_expect(~reg[l] < kBoundaryThreshold, 0)) mark(bitmap, l * lane_length + i);
+      // The position to mark comes from the pointer, so that the loop keeps
+      // no count per lane.
+      const unsigned char* entering = lane[l] + i;
+      reg[l] = roll(reg[l], *entering, entering[-static_cast<std::ptrdiff_t>(kWindowBytes)]);
+      if (__builtin_expect(~reg[l] < kBoundaryThreshold, 0)) mark(bitmap, static_cast<std::size_t>(entering - bytes));
     }
   }
   // What the quarters leave over at the end.
