@@ -56,12 +56,6 @@ constexpr LeavingTable make_leaving_table() {
   return t;
 }
 
-// by_position[k][b]: what byte b at window position k (0 the oldest) adds to
-// the window's CRC-32; the all-zero window's CRC is folded into position 0.
-struct WindowByteTables {
-  std::uint32_t by_position[kWindowBytes][256];
-};
-
 constexpr WindowByteTables make_window_byte_tables() {
   WindowByteTables t{};
   unsigned char window[kWindowBytes] = {};
@@ -76,17 +70,9 @@ constexpr WindowByteTables make_window_byte_tables() {
   return t;
 }
 
-constexpr WindowByteTables kWindowBytesTables = make_window_byte_tables();
-
 }  // namespace
+
+const WindowByteTables kWindowByteTables = make_window_byte_tables();
 
 const WindowFilterTables kWindowFilterTables = make_window_filter_tables();
 const LeavingTable kLeavingTable = make_leaving_table();
-
-std::uint32_t window_crc(const unsigned char* last) {
-  const unsigned char* first = last - static_cast<std::ptrdiff_t>(kWindowBytes - 1);
-  std::uint32_t crc = 0;
-  for (std::size_t k = 0; k < kWindowBytes; ++k) crc ^= kWindowBytesTables.by_position[k][first[k]];
-  return crc;
-}
-

@@ -36,9 +36,27 @@ struct ChunkKernels {
   void (*crc_pair)(CrcPair& pair, const unsigned char* bytes, std::size_t count);
 };
 
+// by_position[k][b]: what byte b at window position k (0 the oldest) adds to
+// the window's CRC-32; the all-zero window's CRC is folded into position 0.
+struct WindowByteTables {
+  std::uint32_t by_position[kWindowBytes][256];
+};
+extern const WindowByteTables kWindowByteTables;
+
+namespace {
+
 // The CRC-32 of the 12 bytes that end at `last`: the rolling CRC wherever a
 // cut is possible. Twelve independent lookups rather than a chain of twelve.
-std::uint32_t window_crc(const unsigned char* last);
+// Internal linkage, so that the kernel files, each built with its own flags,
+// inline their own copies.
+inline std::uint32_t window_crc(const unsigned char* last) {
+  const unsigned char* first = last - static_cast<std::ptrdiff_t>(kWindowBytes - 1);
+  std::uint32_t crc = 0;
+  for (std::size_t k = 0; k < kWindowBytes; ++k) crc ^= kWindowByteTables.by_position[k][first[k]];
+  return crc;
+}
+
+}  // namespace
 
 // leaving[b]: what byte b contributes to a window's CRC-32 at the moment it
 // drops out of the window, so that rolling by one byte is one table step and
