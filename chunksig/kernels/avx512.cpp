@@ -41,7 +41,9 @@ struct Lanes512 {
   static Vector load(const unsigned char* bytes) { return _mm512_loadu_si512(bytes); }
   static Vector plus_one(Vector v) { return _mm512_add_epi8(v, _mm512_set1_epi8(1)); }
   static Vector xor_of(Vector a, Vector b) { return _mm512_xor_si512(a, b); }
-  static Vector first_word(std::uint32_t word) { return _mm512_zextsi128_si512(_mm_cvtsi32_si128(static_cast<int>(word))); }
+  static Vector first_word(std::uint32_t word) {
+    return _mm512_zextsi128_si512(_mm_cvtsi32_si128(static_cast<int>(word)));
+  }
   static Vector fold(Vector pending, Vector constants) {
     return _mm512_xor_si512(_mm512_clmulepi64_epi128(pending, constants, 0x00),
                             _mm512_clmulepi64_epi128(pending, constants, 0x11));
@@ -51,11 +53,11 @@ struct Lanes512 {
   // Lane j folds by distance kDj.
   template <int kD0, int kD1, int kD2, int kD3>
   static Vector lane_constants() {
-    return _mm512_inserti64x4(_mm512_castsi256_si512(_mm256_set_m128i(fold_constants<kD1>(), fold_constants<kD0>())),
-                              _mm256_set_m128i(fold_constants<kD3>(), fold_constants<kD2>()), 1);
+    const __m256i low = _mm256_set_m128i(fold_constants<kD1>(), fold_constants<kD0>());
+    const __m256i high = _mm256_set_m128i(fold_constants<kD3>(), fold_constants<kD2>());
+    return _mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1);
   }
 };
-
 
 // The 128 pending bits of a message whose last 512 are `pending`: each
 // earlier lane folded onto the last by its distance from it.
