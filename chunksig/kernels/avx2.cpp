@@ -14,7 +14,7 @@ void crc_pair_pclmul(CrcPair& pair, const unsigned char* bytes, std::size_t coun
     return;
   }
   __m128i plain, plus1;
-  fold_by_four<Lanes128>(pair, bytes, count, plain, plus1);
+  fold_registers<Lanes128, 4>(pair, bytes, count, plain, plus1);
   finish<Lanes128>(pair, plain, plus1, bytes, count);
 }
 
@@ -37,7 +37,7 @@ std::uint64_t avx2_marks(const unsigned char* first) {
 }  // namespace
 
 void scan_avx2(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap) {
-  for (std::size_t i = 0; i < count; i += 64) bitmap[i / 64] = avx2_marks(bytes + i);
+  scan_in_rounds(bytes, count, bitmap, avx2_marks);
 }
 
 std::size_t find_cut_avx2(const unsigned char* bytes, std::size_t from, std::size_t last) {

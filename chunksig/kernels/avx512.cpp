@@ -78,14 +78,7 @@ void crc_pair_avx512(CrcPair& pair, const unsigned char* bytes, std::size_t coun
     crc_pair_pclmul(pair, bytes, count);
     return;
   }
-  const __m512i first = Lanes512::load(bytes);
-  __m512i plain = Lanes512::xor_of(first, Lanes512::first_word(~pair.plain));
-  __m512i plus1 = Lanes512::xor_of(Lanes512::plus_one(first), Lanes512::first_word(~pair.plus1));
-  const __m512i by512 = Lanes512::constants<512>();
-  for (bytes += 64, count -= 64; count >= 64; bytes += 64, count -= 64) {
-    const __m512i data = Lanes512::load(bytes);
-    plain = Lanes512::xor_of(Lanes512::fold(plain, by512), data);
-    plus1 = Lanes512::xor_of(Lanes512::fold(plus1, by512), Lanes512::plus_one(data));
-  }
+  __m512i plain, plus1;
+  fold_registers<Lanes512, 1>(pair, bytes, count, plain, plus1);
   finish<Lanes128>(pair, onto_last_lane(plain), onto_last_lane(plus1), bytes, count);
 }

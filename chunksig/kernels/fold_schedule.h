@@ -121,34 +121,36 @@ void finish(CrcPair& pair, typename Lanes::Vector plain, typename Lanes::Vector 
   pair.plus1 = ~Lanes::crc_register(plus1);
 }
 
-// Folds both signatures over the bytes four registers at a time (at least
-// four registers' worth must be there), then the four registers into one.
-// Leaves `bytes` and `count` at what is left: less than four registers.
-template <typename Lanes>
-void fold_by_four(const CrcPair& pair, const unsigned char*& bytes, std::size_t& count,
-                  typename Lanes::Vector& plain_out, typename Lanes::Vector& plus1_out) {
+// Folds both signatures over the bytes kRegisters registers at a time (at
+// least that many registers' worth must be there), then the registers into
+// one. Leaves `bytes` and `count` at what is left: less than kRegisters
+// registers.
+template <typename Lanes, std::size_t kRegisters>
+void fold_registers(const CrcPair& pair, const unsigned char*& bytes, std::size_t& count,
+                    typename Lanes::Vector& plain_out, typename Lanes::Vector& plus1_out) {
   using Vector = typename Lanes::Vector;
   constexpr std::size_t kWidth = sizeof(Vector);
-  Vector plain[4], plus1[4];
-  for (std::size_t j = 0; j < 4; ++j) {
+  constexpr std::size_t kStep = kRegisters * kWidth;
+  Vector plain[kRegisters], plus1[kRegisters];
+  for (std::size_t j = 0; j < kRegisters; ++j) {
     plain[j] = Lanes::load(bytes + kWidth * j);
     plus1[j] = Lanes::plus_one(plain[j]);
   }
   // The CRC so far enters as the register XORed into the first 32 bits.
   plain[0] = Lanes::xor_of(plain[0], Lanes::first_word(~pair.plain));
   plus1[0] = Lanes::xor_of(plus1[0], Lanes::first_word(~pair.plus1));
-  bytes += 4 * kWidth;
-  count -= 4 * kWidth;
-  const Vector by_four = Lanes::template constants<4 * 8 * kWidth>();
-  for (; count >= 4 * kWidth; bytes += 4 * kWidth, count -= 4 * kWidth) {
-    for (std::size_t j = 0; j < 4; ++j) {
+  bytes += kStep;
+  count -= kStep;
+  const Vector by_step = Lanes::template constants<8 * kStep>();
+  for (; count >= kStep; bytes += kStep, count -= kStep) {
+    for (std::size_t j = 0; j < kRegisters; ++j) {
       const Vector data = Lanes::load(bytes + kWidth * j);
-      plain[j] = Lanes::xor_of(Lanes::fold(plain[j], by_four), data);
-      plus1[j] = Lanes::xor_of(Lanes::fold(plus1[j], by_four), Lanes::plus_one(data));
+      plain[j] = Lanes::xor_of(Lanes::fold(plain[j], by_step), data);
+      plus1[j] = Lanes::xor_of(Lanes::fold(plus1[j], by_step), Lanes::plus_one(data));
     }
   }
   const Vector by_one = Lanes::template constants<8 * kWidth>();
-  for (std::size_t j = 1; j < 4; ++j) {
+  for (std::size_t j = 1; j < kRegisters; ++j) {
     plain[0] = Lanes::xor_of(Lanes::fold(plain[0], by_one), plain[j]);
     plus1[0] = Lanes::xor_of(Lanes::fold(plus1[0], by_one), plus1[j]);
   }

@@ -59,6 +59,6 @@ void crc_pair_pmull(CrcPair& pair, const unsigned char* bytes, std::size_t count
     return;
   }
   PmullLanes::Vector plain, plus1;
-  fold_by_four<PmullLanes>(pair, bytes, count, plain, plus1);
+  fold_registers<PmullLanes, 4>(pair, bytes, count, plain, plus1);
   finish<PmullLanes>(pair, plain, plus1, bytes, count);
 }

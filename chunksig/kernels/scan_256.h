@@ -44,10 +44,10 @@ std::uint64_t marks_of_round(const unsigned char* first, __m256i pass, Share sha
   return marks_where(first_half, second_half, pass);
 }
 
-template <typename Share>
-void scan_in_rounds(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap, __m256i pass,
-                    Share share) {
-  for (std::size_t i = 0; i < count; i += 64) bitmap[i / 64] = marks_of_round(bytes + i, pass, share);
+// See ChunkKernels::scan; `marks(first)` marks the 64 positions from `first` on.
+template <typename MarksOfRound>
+void scan_in_rounds(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap, MarksOfRound marks) {
+  for (std::size_t i = 0; i < count; i += 64) bitmap[i / 64] = marks(bytes + i);
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ void crc_pair_vpclmul(CrcPair& pair, const unsigned char* bytes, std::size_t cou
     return;
   }
   __m256i plain, plus1;
-  fold_by_four<Lanes256>(pair, bytes, count, plain, plus1);
+  fold_registers<Lanes256, 4>(pair, bytes, count, plain, plus1);
   // The earlier 128-bit lane folds onto the later one.
   const __m128i by128 = fold_constants<128>();
   finish<Lanes128>(pair,
