@@ -150,7 +150,7 @@ int run_chunksig(int argc, char** argv) {
   FileIdentity console;
   const bool console_known = FileHandle::standard_output_identity(&console);
 
-  FileHandle base = FileHandle::open_read(paths.base);
+  FileHandle base = FileHandle::open_to_size(paths.base);
   if (!base.is_open()) return report.file_failed(Operation::kOpen, "base file", paths.base, base.error());
   if (console_is(base, console, console_known)) return report.console_is_file("base file", paths.base);
   const FileIdentity base_identity = base.identity();

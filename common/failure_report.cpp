@@ -30,21 +30,33 @@ char error_text[512];
 
 }  // namespace
 
-int FailureReport::say(const char* const* pieces, int count) {
+int FailureReport::say(const Piece* pieces, int count) {
   if (failed_) return 1;
   failed_ = true;
   if (!verbose()) return 1;
   std::size_t size = 0;
-  const auto append = [&](const char* text) {
-    const std::size_t length = std::strlen(text);
-    const std::size_t room = sizeof line - 1 - size;  // one byte for the newline
-    const std::size_t taken = length < room ? length : room;
-    std::memcpy(line + size, text, taken);
-    size += taken;
+  const std::size_t capacity = sizeof line - 1;  // one byte for the newline
+  // A byte that would break the line or drive a terminal (below 0x20, and
+  // 0x7F) is written as a backslash and three octal digits; an escape that
+  // does not fit whole is left out with the rest.
+  const auto append = [&](const char* text, bool escape_controls) {
+    for (; *text != '\0'; ++text) {
+      const unsigned char byte = static_cast<unsigned char>(*text);
+      if (escape_controls && (byte < 0x20 || byte == 0x7F)) {
+        if (capacity - size < 4) return;
+        line[size++] = '\\';
+        line[size++] = static_cast<char>('0' + (byte >> 6));
+        line[size++] = static_cast<char>('0' + ((byte >> 3) & 7));
+        line[size++] = static_cast<char>('0' + (byte & 7));
+      } else {
+        if (size == capacity) return;
+        line[size++] = static_cast<char>(byte);
+      }
+    }
   };
-  append(tool_);
-  append(": ");
-  for (int i = 0; i < count; ++i) append(pieces[i]);
+  append(tool_, false);
+  append(": ", false);
+  for (int i = 0; i < count; ++i) append(pieces[i].text, pieces[i].is_name);
   line[size++] = '\n';
   std::fwrite(line, 1, size, stderr);
   std::fflush(stderr);
@@ -52,37 +64,37 @@ int FailureReport::say(const char* const* pieces, int count) {
 }
 
 int FailureReport::too_few_arguments(const char* usage) {
-  const char* pieces[] = {"too few arguments (usage: ", tool_, " ", usage, ")"};
+  const Piece pieces[] = {{"too few arguments (usage: "}, {tool_}, {" "}, {usage}, {")"}};
   return say(pieces, 5);
 }
 
 int FailureReport::file_failed(Operation operation, const char* role, const char* path,
                                SystemError error) {
-  const char* pieces[] = {"cannot ", verb(operation), " ", role, " '", path, "': ",
-                          describe_system_error(error, error_text, sizeof error_text)};
+  const Piece pieces[] = {{"cannot "}, {verb(operation)}, {" "}, {role}, {" '"}, {path, true}, {"': "},
+                          {describe_system_error(error, error_text, sizeof error_text)}};
   return say(pieces, 8);
 }
 
 int FailureReport::console_failed(Operation operation, SystemError error) {
-  const char* pieces[] = {"cannot ", verb(operation), " standard output: ",
-                          describe_system_error(error, error_text, sizeof error_text)};
+  const Piece pieces[] = {{"cannot "}, {verb(operation)}, {" standard output: "},
+                          {describe_system_error(error, error_text, sizeof error_text)}};
   return say(pieces, 4);
 }
 
 int FailureReport::signature_is_input(const char* signature_path, const char* role,
                                       const char* path) {
-  const char* pieces[] = {"refusing to overwrite: signature file '", signature_path, "' is the ",
-                          role, " '", path, "'"};
+  const Piece pieces[] = {{"refusing to overwrite: signature file '"}, {signature_path, true}, {"' is the "},
+                          {role}, {" '"}, {path, true}, {"'"}};
   return say(pieces, 7);
 }
 
 int FailureReport::console_is_file(const char* role, const char* path) {
-  const char* pieces[] = {"refusing to run: standard output is the ", role, " '", path, "'"};
+  const Piece pieces[] = {{"refusing to run: standard output is the "}, {role}, {" '"}, {path, true}, {"'"}};
   return say(pieces, 5);
 }
 
 int FailureReport::start_failed(SystemError error) {
-  const char* pieces[] = {"cannot set up the standard descriptors: ",
-                          describe_system_error(error, error_text, sizeof error_text)};
+  const Piece pieces[] = {{"cannot set up the standard descriptors: "},
+                          {describe_system_error(error, error_text, sizeof error_text)}};
   return say(pieces, 2);
 }

@@ -35,8 +35,14 @@ class FailureReport {
   int exit_code() const { return failed_ ? 1 : 0; }
 
  private:
+  // One piece of a reason line; a name the user gave (a path) may hold any
+  // byte, so its control bytes are escaped.
+  struct Piece {
+    const char* text;
+    bool is_name = false;
+  };
   // Writes "TOOL: " + the pieces + "\n" when asked to; marks the run failed.
-  int say(const char* const* pieces, int count);
+  int say(const Piece* pieces, int count);
 
   const char* tool_;
   bool failed_ = false;

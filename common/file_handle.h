@@ -48,6 +48,10 @@ class FileHandle {
   // path is missing, is a directory, or cannot be opened.
   static FileHandle open_read(const char* path);
 
+  // Opens an existing file only to learn its size: as open_read, but it never
+  // waits, so a FIFO that no writer holds opens at once (and then has no size).
+  static FileHandle open_to_size(const char* path);
+
   // Creates the file, or truncates an existing one to length 0, for writing.
   // Null on any failure.
   static FileHandle create_write(const char* path);

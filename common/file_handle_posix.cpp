@@ -36,6 +36,21 @@ int open_retrying(const char* path, int flags) {
   return fd;
 }
 
+// Opens `path` for reading with `flags`; -1 with errno set on failure.
+// Opening a directory for reading succeeds here but fails on other platforms;
+// a directory is never a usable input.
+int open_input(const char* path, int flags) {
+  const int fd = open_retrying(path, flags);
+  if (fd < 0) return -1;
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    ::close(fd);
+    errno = EISDIR;
+    return -1;
+  }
+  return fd;
+}
+
 }  // namespace
 
 const char* describe_system_error(SystemError error, char* text, std::size_t size) {
@@ -47,16 +62,14 @@ const char* describe_system_error(SystemError error, char* text, std::size_t siz
 }
 
 FileHandle FileHandle::open_read(const char* path) {
-  const int fd = open_retrying(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return FileHandle(kNoHandle, static_cast<SystemError>(errno));
-  // Opening a directory for reading succeeds here but fails on other
-  // platforms; a directory is never a usable input.
-  struct stat info;
-  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-    ::close(fd);
-    return FileHandle(kNoHandle, EISDIR);
-  }
-  return FileHandle(fd, 0);
+  const int fd = open_input(path, O_RDONLY | O_CLOEXEC);
+  return fd < 0 ? FileHandle(kNoHandle, static_cast<SystemError>(errno)) : FileHandle(fd, 0);
+}
+
+// A blocking open of a FIFO waits for a writer; O_NONBLOCK returns at once.
+FileHandle FileHandle::open_to_size(const char* path) {
+  const int fd = open_input(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  return fd < 0 ? FileHandle(kNoHandle, static_cast<SystemError>(errno)) : FileHandle(fd, 0);
 }
 
 FileHandle FileHandle::create_write(const char* path) {

@@ -92,6 +92,30 @@ const std::vector<ReasonCase> kCases = {
        return Failure{chunksig_path(), f.with(0, fifo), {}, "",
                       "chunksig: cannot size base file " + quoted(fifo) + ": ", ESPIPE};
      }},
+    {"BaseIsAFifoWithNoWriter",
+     [](const Files& f) {
+       const std::string fifo = f.dir.path("fifo");
+       if (::mkfifo(fifo.c_str(), 0644) != 0) std::abort();
+       RunOptions options;
+       options.time_limit_seconds = 1;
+       return Failure{chunksig_path(), f.with(0, fifo), options, "",
+                      "chunksig: cannot size base file " + quoted(fifo) + ": ", ESPIPE};
+     }},
+    {"NameWithANewline",
+     [](const Files& f) {
+       const std::string name = f.dir.path("no\nsuch");
+       return Failure{chunksig_path(), f.with(1, name), {}, "",
+                      "chunksig: cannot open data file '" + f.dir.path("no\\012such") + "': ", ENOENT};
+     }},
+    {"NameWithTerminalEscapes",
+     [](const Files& f) {
+       // Control bytes become octal escapes; a backslash and UTF-8 pass as they are.
+       const std::string name = f.dir.path("\x1b[2J\x7f\\caf\xc3\xa9\t");
+       return Failure{sigdump_path(), {name}, {}, "",
+                      "sigdump: cannot open signature file '" + f.dir.path("\\033[2J\\177\\caf\xc3\xa9\\011") +
+                          "': ",
+                      ENOENT};
+     }},
     {"DataIsAFolder",
      [](const Files& f) {
        return Failure{chunksig_path(), f.with(1, f.dir.root()), {}, "",

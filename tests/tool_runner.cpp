@@ -191,6 +191,12 @@ RunResult run_tool(const std::string& executable, const std::vector<std::string>
                          static_cast<rlim_t>(options.file_size_limit)};
       ::setrlimit(RLIMIT_FSIZE, &limit);
     }
+    if (options.time_limit_seconds > 0) {
+      // A pending alarm survives exec.
+      const bool wrapped = std::getenv("CHUNKTOOLS_TOOL_WRAPPER") != nullptr;
+      ::signal(SIGALRM, SIG_DFL);
+      ::alarm(options.time_limit_seconds * (wrapped ? 30 : 1));
+    }
     ::execvp(argv[0], argv.data());
     ::_exit(127);
   }

@@ -34,6 +34,10 @@ struct RunOptions {
   long long file_size_limit = -1;
   // NAME=VALUE settings added to the tool's environment.
   std::vector<std::string> environment;
+  // Seconds after which the tool is killed by SIGALRM (exit code 142), so a
+  // run that should not wait fails instead of hanging; 30 times as long under
+  // CHUNKTOOLS_TOOL_WRAPPER (an emulator or valgrind). 0: no limit.
+  unsigned time_limit_seconds = 0;
 };
 
 struct RunResult {
