@@ -12,5 +12,17 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Self-contained executables that import only KERNEL32 and msvcrt.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-# Tests and command-line cases run under Wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# Tests and command-line cases run under Wine, through the loader of the
+# program's own word size: Debian's `wine` always starts the 32-bit loader when
+# wine32 is installed, which a kernel without 32-bit support cannot run, so
+# 64-bit programs go to wine64 (on PATH, or where Debian keeps it).
+if(MINGW_ARCH STREQUAL x86_64)
+  find_program(CHUNKTOOLS_WINE NAMES wine64 PATHS /usr/lib/wine /usr/lib64/wine
+    DOC "The Wine loader that runs this build's programs")
+else()
+  find_program(CHUNKTOOLS_WINE NAMES wine DOC "The Wine loader that runs this build's programs")
+endif()
+if(NOT CHUNKTOOLS_WINE)
+  set(CHUNKTOOLS_WINE wine)
+endif()
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CHUNKTOOLS_WINE})

@@ -8,18 +8,45 @@
 set(CHUNKTOOLS_NATIVE_BUILD "" CACHE PATH
   "A native build of this source: its cli_tests, chunksig_reference and samplegen test these executables")
 
-add_test(NAME unit_tests COMMAND unit_tests)
+# The emulator and its arguments, one string, as CHUNKTOOLS_TOOL_WRAPPER takes it.
+string(REPLACE ";" " " emulator "${CMAKE_CROSSCOMPILING_EMULATOR}")
 
-# The emulator's CPU has everything, so the table's last tier is chosen.
-list(GET CHUNKTOOLS_CPU_TIERS -1 best_tier)
-add_test(NAME best_tier COMMAND cpu_tiers supported)
-set_tests_properties(best_tier PROPERTIES PASS_REGULAR_EXPRESSION "(^|\n)${best_tier}\n$")
+# (CPU, tier) pairs the tests run on. An ARM or IBM Z emulator's CPU has
+# everything, so the table's last tier is chosen there. An x86 build runs on
+# each of qemu's older x86 models instead, as the native build's `make
+# cpu-test` does, so that each tier qemu can emulate runs on a CPU that has
+# only the tiers up to it. Test names give the CPU model and the tier:
+# cpu:Haswell:chooses_avx2, cpu:Haswell:avx2:cli:kernel_cases.
+set(cpu_runs)
+if(CHUNKTOOLS_CPU STREQUAL x86)
+  include(${PROJECT_SOURCE_DIR}/cmake/qemu_x86_cpu_models.cmake)
+  list(GET CMAKE_CROSSCOMPILING_EMULATOR 0 qemu)
+  list(SUBLIST CMAKE_CROSSCOMPILING_EMULATOR 1 -1 qemu_arguments)
+  string(REPLACE ";" " " qemu_arguments "${qemu_arguments}")
+  foreach(entry ${CHUNKTOOLS_QEMU_X86_MODELS})
+    qemu_x86_model(${entry} model model_name tier)
+    list(APPEND cpu_runs "cpu:${model_name}:|${tier}|${qemu} -cpu ${model}${CHUNKTOOLS_QEMU_I386_EXTRA_FEATURES} ${qemu_arguments}")
+  endforeach()
+else()
+  list(GET CHUNKTOOLS_CPU_TIERS -1 best_tier)
+  list(APPEND cpu_runs "|${best_tier}|${emulator}")
+endif()
+
+foreach(run ${cpu_runs})
+  string(REPLACE "|" ";" run "${run}")
+  list(GET run 0 prefix)
+  list(GET run 1 best_tier)
+  list(GET run 2 cpu_emulator)
+  separate_arguments(cpu_emulator_words UNIX_COMMAND "${cpu_emulator}")
+  add_test(NAME ${prefix}unit_tests COMMAND ${cpu_emulator_words} $<TARGET_FILE:unit_tests>)
+  add_test(NAME ${prefix}chooses_${best_tier} COMMAND ${cpu_emulator_words} $<TARGET_FILE:cpu_tiers> supported)
+  set_tests_properties(${prefix}chooses_${best_tier} PROPERTIES PASS_REGULAR_EXPRESSION "(^|\n)${best_tier}\n$")
+endforeach()
 
 # The packages, extracted, with the tools run on the sample.
 add_test(NAME install_and_package
   COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/install_test.sh ${PROJECT_BINARY_DIR} ${PROJECT_VERSION}
           ${CPACK_DEBIAN_PACKAGE_ARCHITECTURE})
-string(REPLACE ";" " " emulator "${CMAKE_CROSSCOMPILING_EMULATOR}")
 set_tests_properties(install_and_package PROPERTIES SKIP_RETURN_CODE 77
   ENVIRONMENT "CHUNKTOOLS_TOOL_WRAPPER=${emulator}")
 
@@ -29,19 +56,32 @@ endif()
 set(native_cli_tests ${CHUNKTOOLS_NATIVE_BUILD}/tests/cli_tests)
 # The close-failure library the native cases preload works on the emulator's
 # own close(); the emulated program's loader must not see it.
-set(FOREIGN_ENVIRONMENT "CHUNKTOOLS_TOOL_WRAPPER=${emulator} -U LD_PRELOAD"
-  "CHUNKTOOLS_CHUNKSIG=$<TARGET_FILE:chunksig>" "CHUNKTOOLS_IDXDUMP=$<TARGET_FILE:idxdump>"
-  "CHUNKTOOLS_SIGDUMP=$<TARGET_FILE:sigdump>")
+set(FOREIGN_ENVIRONMENT_FILES "CHUNKTOOLS_CHUNKSIG=$<TARGET_FILE:chunksig>;CHUNKTOOLS_IDXDUMP=$<TARGET_FILE:idxdump>;CHUNKTOOLS_SIGDUMP=$<TARGET_FILE:sigdump>")
+set(FOREIGN_ENVIRONMENT "CHUNKTOOLS_TOOL_WRAPPER=${emulator} -U LD_PRELOAD;${FOREIGN_ENVIRONMENT_FILES}")
 
 add_test(NAME cli:other_cases COMMAND ${native_cli_tests} "--gtest_filter=-${KERNEL_CASES}")
 add_test(NAME permission_cases_as_nobody
   COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/as_nobody.sh ${native_cli_tests} --gtest_filter=*Permission*)
 set_tests_properties(cli:other_cases permission_cases_as_nobody PROPERTIES ENVIRONMENT "${FOREIGN_ENVIRONMENT}")
 set_tests_properties(permission_cases_as_nobody PROPERTIES SKIP_RETURN_CODE 77)
-foreach(tier ${CHUNKTOOLS_CPU_TIERS})
-  add_test(NAME ${tier}:cli:kernel_cases COMMAND ${native_cli_tests} "--gtest_filter=${KERNEL_CASES}:-*4GiB*")
-  add_test(NAME ${tier}:chunksig_same_as_reference_build
-    COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/compare_reference.sh ${PROJECT_BINARY_DIR} ${CHUNKTOOLS_NATIVE_BUILD})
-  set_tests_properties(${tier}:cli:kernel_cases ${tier}:chunksig_same_as_reference_build PROPERTIES
-    ENVIRONMENT "${FOREIGN_ENVIRONMENT};CHUNKTOOLS_CPU_TIER=${tier}")
+# The kernel cases and the reference comparison once per tier, each capping the
+# tier, on every CPU above: where a CPU lacks a tier, the cap falls to the best
+# one it has, which its own run covers already.
+foreach(run ${cpu_runs})
+  string(REPLACE "|" ";" run "${run}")
+  list(GET run 0 prefix)
+  list(GET run 1 best_tier)
+  list(GET run 2 cpu_emulator)
+  foreach(tier ${CHUNKTOOLS_CPU_TIERS})
+    add_test(NAME ${prefix}${tier}:cli:kernel_cases
+      COMMAND ${native_cli_tests} "--gtest_filter=${KERNEL_CASES}:-*4GiB*")
+    add_test(NAME ${prefix}${tier}:chunksig_same_as_reference_build
+      COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/compare_reference.sh ${PROJECT_BINARY_DIR} ${CHUNKTOOLS_NATIVE_BUILD})
+    set_tests_properties(${prefix}${tier}:cli:kernel_cases ${prefix}${tier}:chunksig_same_as_reference_build
+      PROPERTIES ENVIRONMENT
+      "CHUNKTOOLS_TOOL_WRAPPER=${cpu_emulator} -U LD_PRELOAD;${FOREIGN_ENVIRONMENT_FILES};CHUNKTOOLS_CPU_TIER=${tier}")
+    if(tier STREQUAL best_tier)
+      break()
+    endif()
+  endforeach()
 endforeach()
