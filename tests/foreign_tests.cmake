@@ -39,6 +39,11 @@ foreach(run ${cpu_runs})
   list(GET run 2 cpu_emulator)
   separate_arguments(cpu_emulator_words UNIX_COMMAND "${cpu_emulator}")
   add_test(NAME ${prefix}unit_tests COMMAND ${cpu_emulator_words} $<TARGET_FILE:unit_tests>)
+  if(CHUNKTOOLS_CPU STREQUAL x86)
+    # The tools start no thread; two unit tests do, for a pipe's writer.
+    set_tests_properties(${prefix}unit_tests PROPERTIES ENVIRONMENT
+      "CHUNKTOOLS_NO_THREADS=qemu-i386 7.2 hangs when a 32-bit program starts a thread")
+  endif()
   add_test(NAME ${prefix}chooses_${best_tier} COMMAND ${cpu_emulator_words} $<TARGET_FILE:cpu_tiers> supported)
   set_tests_properties(${prefix}chooses_${best_tier} PROPERTIES PASS_REGULAR_EXPRESSION "(^|\n)${best_tier}\n$")
 endforeach()
