@@ -109,10 +109,13 @@ const std::vector<ReasonCase> kCases = {
      }},
     {"NameWithTerminalEscapes",
      [](const Files& f) {
-       // Control bytes become octal escapes; a backslash and UTF-8 pass as they are.
-       const std::string name = f.dir.path("\x1b[2J\x7f\\caf\xc3\xa9\t");
+       // Control bytes become octal escapes; a backslash and UTF-8 pass as they
+       // are. (Wine hands a Windows program its arguments in the ANSI code
+       // page, so there the name keeps to ASCII.)
+       const std::string utf8 = under_wine() ? "" : "caf\xc3\xa9";
+       const std::string name = f.dir.path("\x1b[2J\x7f\\" + utf8 + "\t");
        return Failure{sigdump_path(), {name}, {}, "",
-                      "sigdump: cannot open signature file '" + f.dir.path("\\033[2J\\177\\caf\xc3\xa9\\011") +
+                      "sigdump: cannot open signature file '" + f.dir.path("\\033[2J\\177\\" + utf8 + "\\011") +
                           "': ",
                       ENOENT};
      }},

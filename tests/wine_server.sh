@@ -22,6 +22,12 @@ start)
     exit 1
   fi
   rm -f "$log"
+  # On a new prefix the first call finds no prefix to serve, and the server
+  # wineboot starts ends soon after it: wait for that one to end and start the
+  # persistent one again. A server that a test's run starts for itself would
+  # inherit the test's limits (a file-size limit crashes it).
+  wineserver -w < /dev/null > /dev/null 2>&1
+  wineserver -p < /dev/null > /dev/null 2>&1
   # Without wine32, Wine runs a 32-bit program as exit 0 with no output, so
   # check what one prints.
   if [ "${3:-}" = 32 ] &&
