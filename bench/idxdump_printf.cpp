@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "file_handle.h"
-#include "little_endian.h"
+#include "common/file_handle.h"
+#include "common/little_endian.h"
 
 namespace {
 

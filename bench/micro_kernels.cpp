@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "chunk_hasher.h"
-#include "chunk_kernels.h"
-#include "fast_chunker.h"
+#include "chunksig/chunk_hasher.h"
+#include "chunksig/kernels/chunk_kernels.h"
+#include "chunksig/fast_chunker.h"
 
 namespace {
 

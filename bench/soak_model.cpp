@@ -16,7 +16,7 @@
 
 #include <unistd.h>
 
-#include "splitmix64.h"
+#include "tools/splitmix64.h"
 
 namespace {
 

@@ -1,15 +1,16 @@
-#include "chunk_hasher.h"
+#include "chunksig/chunk_hasher.h"
 
 #include <cstring>
 
+#include "chunksig/crc32.h"
+
 namespace {
-constexpr std::uint32_t kPolynomial = 0xEDB88320;  // reflected IEEE 802.3
 }
 
 void ChunkHasher::build_table() {
   for (std::uint32_t i = 0; i < 256; ++i) {
     std::uint32_t a = i;
-    for (int bit = 0; bit < 8; ++bit) a = (a & 1) ? (a >> 1) ^ kPolynomial : a >> 1;
+    for (int bit = 0; bit < 8; ++bit) a = (a & 1) ? (a >> 1) ^ kCrc32Polynomial : a >> 1;
     table[i ^ 0xFF] = a ^ 0xFF000000;
   }
 }

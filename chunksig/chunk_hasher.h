@@ -10,9 +10,11 @@
 
 #include <cstdint>
 
+#include "chunksig/cut_rule.h"
+
 class ChunkHasher {
  public:
-  static constexpr std::uint32_t kWindow = 12;
+  static constexpr std::uint32_t kWindow = kWindowBytes;
   static constexpr std::uint32_t kRingSize = 64;
   static_assert(kWindow <= kRingSize, "the window must fit in the ring");
 

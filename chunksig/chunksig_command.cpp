@@ -8,24 +8,23 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "chunksig_command.h"
-#include "console.h"
-#include "data_stream.h"
-#include "failure_report.h"
-#include "file_handle.h"
-#include "record_reader.h"
-#include "records.h"
-#include "signature_sink.h"
-#include "text_buffer.h"
+#include "chunksig/chunksig_command.h"
+#include "common/console.h"
+#include "chunksig/data_stream.h"
+#include "common/failure_report.h"
+#include "common/file_handle.h"
+#include "common/record_reader.h"
+#include "records/records.h"
+#include "chunksig/signature_sink.h"
+#include "common/text_buffer.h"
 
 #ifdef CHUNKSIG_REFERENCE_CHUNKER
-#include "reference_chunker.h"
+#include "chunksig/reference_chunker.h"
 using Chunker = ReferenceChunker;
 #else
-#include "fast_chunker.h"
+#include "chunksig/fast_chunker.h"
 using Chunker = FastChunker;
 #endif
-static_assert(DataStream::kBlock <= Chunker::kMaxSpan, "spans must fit the chunker");
 
 namespace {
 
@@ -133,10 +132,109 @@ struct Paths {
   const char* signatures;
 };
 
-// Whether standard output is the open input `file`: the tool would read its
-// own output back, or (a FIFO) take its input's bytes away.
-bool console_is(const FileHandle& file, const FileIdentity& console, bool console_known) {
-  return console_known && console.holds_data() && file.identity().same_object(console);
+// Standard output, as far as it can be examined.
+struct StandardOutput {
+  FileIdentity identity;
+  bool known;
+
+  // Whether standard output is the open input `file`: the tool would read its
+  // own output back, or (a FIFO) take its input's bytes away.
+  bool is(const FileHandle& file) const {
+    return known && identity.holds_data() && file.identity().same_object(identity);
+  }
+};
+
+// The three inputs, open, and where the stream starts.
+struct Inputs {
+  FileIdentity base;
+  std::uint64_t fptr;
+  FileHandle data;
+  FileHandle segments;
+};
+
+// Opens an input for reading; on failure, or when it is standard output,
+// reports that and leaves it closed.
+bool open_input(FailureReport& report, const StandardOutput& console, const char* role, const char* path,
+                FileHandle* file) {
+  *file = FileHandle::open_read(path);
+  if (!file->is_open()) {
+    report.file_failed(Operation::kOpen, role, path, file->error());
+    return false;
+  }
+  if (console.is(*file)) {
+    file->close();
+    report.console_is_file(role, path);
+    return false;
+  }
+  return true;
+}
+
+// Sizes the base file and opens the data file and the segment list; false,
+// reported, on the first failure.
+bool open_inputs(FailureReport& report, const StandardOutput& console, const Paths& paths, Inputs* inputs) {
+  // Only sized: opened so that a FIFO with no writer cannot block the run.
+  FileHandle base = FileHandle::open_to_size(paths.base);
+  if (!base.is_open()) {
+    report.file_failed(Operation::kOpen, "base file", paths.base, base.error());
+    return false;
+  }
+  if (console.is(base)) {
+    report.console_is_file("base file", paths.base);
+    return false;
+  }
+  inputs->base = base.identity();
+  // A base file with no size (a pipe, say) gives no start position at all.
+  if (!base.size(&inputs->fptr)) {
+    report.file_failed(Operation::kSize, "base file", paths.base, base.error());
+    return false;
+  }
+  base.close();  // only read, so nothing is lost should the close fail
+  return open_input(report, console, "data file", paths.data, &inputs->data) &&
+         open_input(report, console, "segment list", paths.segments, &inputs->segments);
+}
+
+// Creating the signature file truncates it: never let that hit an input that
+// holds data, nor the file standard output writes to. False, reported, when
+// the path names one of them.
+bool may_create_signatures(FailureReport& report, const StandardOutput& console, const Paths& paths,
+                           const Inputs& inputs) {
+  FileIdentity target;
+  if (!FileHandle::identity_of_path(paths.signatures, &target) || !target.holds_data()) return true;
+  if (target.same_object(inputs.base)) {
+    report.signature_is_input(paths.signatures, "base file", paths.base);
+    return false;
+  }
+  if (target.same_object(inputs.data.identity())) {
+    report.signature_is_input(paths.signatures, "data file", paths.data);
+    return false;
+  }
+  if (target.same_object(inputs.segments.identity())) {
+    report.signature_is_input(paths.signatures, "segment list", paths.segments);
+    return false;
+  }
+  if (console.known && target.same_object(console.identity)) {
+    report.console_is_file("signature file", paths.signatures);
+    return false;
+  }
+  return true;
+}
+
+// Reports the failure, if any, that ended the chunking.
+void report_chunking_end(FailureReport& report, ChunkingEnd end, const Paths& paths, const Inputs& inputs,
+                         const FileHandle& signatures) {
+  switch (end) {
+    case ChunkingEnd::kDone:
+      break;
+    case ChunkingEnd::kSegmentReadFailed:
+      report.file_failed(Operation::kRead, "segment list", paths.segments, inputs.segments.error());
+      break;
+    case ChunkingEnd::kDataReadFailed:
+      report.file_failed(Operation::kRead, "data file", paths.data, inputs.data.error());
+      break;
+    case ChunkingEnd::kSignatureWriteFailed:
+      report.file_failed(Operation::kWrite, "signature file", paths.signatures, signatures.error());
+      break;
+  }
 }
 
 }  // namespace
@@ -147,68 +245,23 @@ int run_chunksig(int argc, char** argv) {
   SystemError error = 0;
   if (!console_start(&error)) return report.start_failed(error);
   const Paths paths{argv[1], argv[2], argv[3], argv[4]};
-  FileIdentity console;
-  const bool console_known = FileHandle::standard_output_identity(&console);
+  StandardOutput console;
+  console.known = FileHandle::standard_output_identity(&console.identity);
 
-  FileHandle base = FileHandle::open_to_size(paths.base);
-  if (!base.is_open()) return report.file_failed(Operation::kOpen, "base file", paths.base, base.error());
-  if (console_is(base, console, console_known)) return report.console_is_file("base file", paths.base);
-  const FileIdentity base_identity = base.identity();
-  std::uint64_t fptr;
-  // A base file with no size (a pipe, say) gives no start position at all.
-  if (!base.size(&fptr)) return report.file_failed(Operation::kSize, "base file", paths.base, base.error());
-  base.close();  // only read, so nothing is lost should the close fail
-
-  FileHandle data = FileHandle::open_read(paths.data);
-  if (!data.is_open()) return report.file_failed(Operation::kOpen, "data file", paths.data, data.error());
-  if (console_is(data, console, console_known)) return report.console_is_file("data file", paths.data);
-  FileHandle segment_list = FileHandle::open_read(paths.segments);
-  if (!segment_list.is_open()) {
-    return report.file_failed(Operation::kOpen, "segment list", paths.segments, segment_list.error());
-  }
-  if (console_is(segment_list, console, console_known)) {
-    return report.console_is_file("segment list", paths.segments);
-  }
-  // Creating the signature file truncates it: never let that hit an input
-  // that holds data, nor the file standard output writes to.
-  FileIdentity target;
-  if (FileHandle::identity_of_path(paths.signatures, &target) && target.holds_data()) {
-    if (target.same_object(base_identity)) {
-      return report.signature_is_input(paths.signatures, "base file", paths.base);
-    }
-    if (target.same_object(data.identity())) {
-      return report.signature_is_input(paths.signatures, "data file", paths.data);
-    }
-    if (target.same_object(segment_list.identity())) {
-      return report.signature_is_input(paths.signatures, "segment list", paths.segments);
-    }
-    if (console_known && target.same_object(console)) {
-      return report.console_is_file("signature file", paths.signatures);
-    }
-  }
+  Inputs inputs{};
+  if (!open_inputs(report, console, paths, &inputs)) return report.exit_code();
+  if (!may_create_signatures(report, console, paths, inputs)) return report.exit_code();
   FileHandle signatures = FileHandle::create_write(paths.signatures);
   if (!signatures.is_open()) {
     return report.file_failed(Operation::kCreate, "signature file", paths.signatures, signatures.error());
   }
 
-  print_fptr(fptr);
+  print_fptr(inputs.fptr);
   chunker.start();
-  RecordReader segments(segment_list, segment_records, SegmentRecord::kBytes, kSegmentsPerRead);
-  DataStream stream(data, stream_buffer);
+  RecordReader segments(inputs.segments, segment_records, SegmentRecord::kBytes, kSegmentsPerRead);
+  DataStream stream(inputs.data, stream_buffer);
   SignatureSink sink(signatures, sink_buffers);
-  switch (chunk_segments(segments, stream, sink, fptr)) {
-    case ChunkingEnd::kDone:
-      break;
-    case ChunkingEnd::kSegmentReadFailed:
-      report.file_failed(Operation::kRead, "segment list", paths.segments, segment_list.error());
-      break;
-    case ChunkingEnd::kDataReadFailed:
-      report.file_failed(Operation::kRead, "data file", paths.data, data.error());
-      break;
-    case ChunkingEnd::kSignatureWriteFailed:
-      report.file_failed(Operation::kWrite, "signature file", paths.signatures, signatures.error());
-      break;
-  }
+  report_chunking_end(report, chunk_segments(segments, stream, sink, inputs.fptr), paths, inputs, signatures);
   // Records of chunks finished before a failure are kept, as written; the
   // file is closed and standard output checked whatever happened before.
   if (!sink.flush()) {
@@ -217,7 +270,6 @@ int run_chunksig(int argc, char** argv) {
   if (!signatures.close()) {
     report.file_failed(Operation::kClose, "signature file", paths.signatures, signatures.error());
   }
-  Operation failed;
-  if (!console_finish(&failed, &error)) report.console_failed(failed, error);
+  console_finish(report);
   return report.exit_code();
 }

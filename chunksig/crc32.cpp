@@ -1,16 +1,14 @@
-#include "crc32.h"
+#include "chunksig/crc32.h"
 
-#include "little_endian.h"
+#include "common/little_endian.h"
 
 namespace {
-
-constexpr std::uint32_t kPolynomial = 0xEDB88320;
 
 constexpr Crc32Tables make_tables() {
   Crc32Tables t{};
   for (std::uint32_t i = 0; i < 256; ++i) {
     std::uint32_t reg = i;
-    for (int bit = 0; bit < 8; ++bit) reg = (reg & 1) ? (reg >> 1) ^ kPolynomial : reg >> 1;
+    for (int bit = 0; bit < 8; ++bit) reg = (reg & 1) ? (reg >> 1) ^ kCrc32Polynomial : reg >> 1;
     t.tables[0][i] = reg;
   }
   for (int k = 1; k < 16; ++k) {
@@ -62,17 +60,6 @@ std::uint32_t step_word(std::uint32_t reg, std::uint64_t word) {
 }
 
 }  // namespace
-
-std::uint32_t crc32_update_register(std::uint32_t reg, const unsigned char* bytes,
-                                    std::size_t count) {
-  for (; count >= 8; bytes += 8, count -= 8) reg = step_word(reg, load_le(bytes, 8));
-  for (; count > 0; ++bytes, --count) reg = step_byte(reg, *bytes);
-  return reg;
-}
-
-std::uint32_t crc32_update(std::uint32_t crc, const unsigned char* bytes, std::size_t count) {
-  return ~crc32_update_register(~crc, bytes, count);
-}
 
 void crc32_pair_update_portable(CrcPair& pair, const unsigned char* bytes, std::size_t count) {
   std::uint32_t plain = ~pair.plain;

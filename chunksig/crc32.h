@@ -1,11 +1,15 @@
-// CRC-32 (IEEE 802.3, reflected polynomial 0xEDB88320), portable and
-// table-driven. Values are finished CRCs, as zlib's crc32() keeps them: 0 is the
-// CRC of nothing, and update() continues a CRC over more bytes.
+// CRC-32 (IEEE 802.3), portable and table-driven. Values are finished CRCs, as
+// zlib's crc32() keeps them: 0 is the CRC of nothing, and an update continues a
+// CRC over more bytes.
 #ifndef CHUNKSIG_CRC32_H
 #define CHUNKSIG_CRC32_H
 
 #include <cstddef>
 #include <cstdint>
+
+// The reflected generator polynomial, from which every table and folding
+// constant of the tools is derived.
+constexpr std::uint32_t kCrc32Polynomial = 0xEDB88320;
 
 // A chunk's two signatures, carried along while its bytes arrive.
 struct CrcPair {
@@ -19,15 +23,6 @@ struct Crc32Tables {
   std::uint32_t tables[16][256];
 };
 extern const Crc32Tables kCrc32Tables;
-
-// The CRC-32 of the bytes that `crc` covers followed by the `count` bytes at
-// `bytes`.
-std::uint32_t crc32_update(std::uint32_t crc, const unsigned char* bytes, std::size_t count);
-
-// Register form: works on the complemented CRC (no pre- or post-inversion),
-// which is what carry-less folding reduces to at its end.
-std::uint32_t crc32_update_register(std::uint32_t reg, const unsigned char* bytes,
-                                    std::size_t count);
 
 // Both signatures of `pair` continued over `count` bytes, in one pass.
 void crc32_pair_update_portable(CrcPair& pair, const unsigned char* bytes, std::size_t count);

@@ -2,7 +2,15 @@
 #ifndef CHUNKSIG_CUT_RULE_H
 #define CHUNKSIG_CUT_RULE_H
 
+#include <cstddef>
 #include <cstdint>
+
+// The rolling window: a cut is judged by the CRC-32 of the last this many
+// bytes.
+constexpr std::size_t kWindowBytes = 12;
+// The most stream bytes a chunker takes in one call, and the block the data
+// stream reads.
+constexpr std::size_t kSpanBytes = 256 * 1024;
 
 // No cut by the rule before a chunk holds this many bytes.
 constexpr std::uint32_t kMinChunk = 100;

@@ -1,4 +1,4 @@
-#include "data_stream.h"
+#include "chunksig/data_stream.h"
 
 #include <cstring>
 

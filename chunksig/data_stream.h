@@ -7,13 +7,13 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "chunk_kernels.h"
-#include "file_handle.h"
+#include "chunksig/kernels/chunk_kernels.h"
+#include "common/file_handle.h"
 
 class DataStream {
  public:
   // The largest span handed out at once.
-  static constexpr std::size_t kBlock = 256 * 1024;
+  static constexpr std::size_t kBlock = kSpanBytes;
   // Stream bytes kept before the next span (zero before the first byte), and
   // readable bytes after its end, for the scan's wide loads.
   static constexpr std::size_t kHistory = 64;

@@ -1,7 +1,7 @@
-#include "fast_chunker.h"
+#include "chunksig/fast_chunker.h"
 
-#include "chunk_hasher.h"
-#include "cut_rule.h"
+#include "chunksig/chunk_hasher.h"
+#include "chunksig/cut_rule.h"
 
 static_assert(ChunkHasher::kWindow == kWindowBytes, "one window for the hasher and the kernels");
 

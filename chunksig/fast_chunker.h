@@ -15,11 +15,11 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "chunk_kernels.h"
-#include "crc32.h"
-#include "cut_rule.h"
-#include "records.h"
-#include "tier_table.h"
+#include "chunksig/kernels/chunk_kernels.h"
+#include "chunksig/crc32.h"
+#include "chunksig/cut_rule.h"
+#include "records/records.h"
+#include "chunksig/kernels/tier_table.h"
 
 // A cut finder: it reports the chunks that end in each span handed to it, as
 // signature records, and carries the pending chunk from span to span. What
@@ -28,7 +28,7 @@
 class FastChunker {
  public:
   // The longest span take() accepts.
-  static constexpr std::size_t kMaxSpan = 256 * 1024;
+  static constexpr std::size_t kMaxSpan = kSpanBytes;
   // The most chunks one span can end: the pending one, then chunks of at
   // least kMinChunk bytes.
   static constexpr std::size_t kMaxChunksPerSpan = kMaxSpan / kMinChunk + 1;

@@ -1,3 +1,3 @@
-#include "chunksig_command.h"
+#include "chunksig/chunksig_command.h"
 
 int main(int argc, char** argv) { return run_chunksig(argc, argv); }

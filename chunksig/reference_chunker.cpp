@@ -1,4 +1,4 @@
-#include "reference_chunker.h"
+#include "chunksig/reference_chunker.h"
 
 
 void ReferenceChunker::start() { hasher_.init(ChunkHasher::kWindow); }

@@ -5,14 +5,14 @@
 
 #include <cstddef>
 
-#include "chunk_hasher.h"
-#include "cut_rule.h"
-#include "records.h"
+#include "chunksig/chunk_hasher.h"
+#include "chunksig/cut_rule.h"
+#include "records/records.h"
 
 class ReferenceChunker {
  public:
   // Spans as long as FastChunker's, and as many chunks in one.
-  static constexpr std::size_t kMaxSpan = 256 * 1024;
+  static constexpr std::size_t kMaxSpan = kSpanBytes;
   static constexpr std::size_t kMaxChunksPerSpan = kMaxSpan / kMinChunk + 1;
 
   void start();

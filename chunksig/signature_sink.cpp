@@ -1,8 +1,8 @@
-#include "signature_sink.h"
+#include "chunksig/signature_sink.h"
 
 #include <cstring>
 
-#include "console.h"
+#include "common/console.h"
 
 void SignatureSink::add_line(const char* text, std::size_t length) {
   std::memcpy(held_.text + text_size_, text, length);

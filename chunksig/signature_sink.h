@@ -11,12 +11,14 @@
 
 #include <cstddef>
 
-#include "file_handle.h"
-#include "records.h"
+#include "common/file_handle.h"
+#include "records/records.h"
 
 class SignatureSink {
  public:
-  static constexpr std::size_t kCapacity = 6400;  // records per write at most
+  // Records per write at most: 64,000 bytes, so that a signature file goes
+  // out in writes of about 64 KiB, whatever the chunks' lengths.
+  static constexpr std::size_t kCapacity = 64000 / SignatureRecord::kBytes;
   static constexpr std::size_t kLongestLine = 64;
 
   // Every held line belongs to a segment with at least one record (a segment

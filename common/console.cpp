@@ -1,4 +1,4 @@
-#include "console.h"
+#include "common/console.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -22,23 +22,21 @@ bool console_write(const void* bytes, std::size_t size) {
   return !write_failed;
 }
 
-bool console_finish(Operation* failed, SystemError* error) {
+bool console_finish(FailureReport& report) {
   errno = 0;
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) note_write_failure();
   // Cleared for the next run of a tool in the same process (the fuzz targets').
   const bool written = !write_failed;
   write_failed = false;
   if (!written) {
-    *failed = Operation::kWrite;
-    *error = first_write_error;
+    report.console_failed(Operation::kWrite, first_write_error);
     return false;
   }
   // The stream's buffer is empty now, so closing the descriptor beneath it is
   // fclose without giving up the stream: the process's exit writes nothing
   // more, and a test harness that runs a tool in-process can restore it.
   if (!close_console_descriptor()) {
-    *failed = Operation::kClose;
-    *error = static_cast<SystemError>(errno);
+    report.console_failed(Operation::kClose, static_cast<SystemError>(errno));
     return false;
   }
   return true;

@@ -5,8 +5,8 @@
 
 #include <cstddef>
 
-#include "failure_report.h"
-#include "file_handle.h"
+#include "common/failure_report.h"
+#include "common/file_handle.h"
 
 // Makes sure the standard descriptors are taken before any file is opened, so
 // that a file opened while standard output was closed can never receive the
@@ -23,8 +23,8 @@ bool console_write(const void* bytes, std::size_t size);
 
 // Flushes standard output and closes it, as gnulib's close_stdout does: some
 // file systems report a lost write only at close. True when every byte printed
-// reached it; else false with the operation that failed and the error.
-bool console_finish(Operation* failed, SystemError* error);
+// reached it; else false, with the failed write or close told to `report`.
+bool console_finish(FailureReport& report);
 
 // The platform's close of the standard output descriptor; false on failure,
 // with the error in errno.

@@ -1,5 +1,5 @@
 // POSIX backend of the console guard.
-#include "console.h"
+#include "common/console.h"
 
 #include <cerrno>
 #include <csignal>

@@ -1,5 +1,5 @@
 // Windows backend of the console guard.
-#include "console.h"
+#include "common/console.h"
 
 #include <cstdio>
 #include <fcntl.h>

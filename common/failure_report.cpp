@@ -1,4 +1,4 @@
-#include "failure_report.h"
+#include "common/failure_report.h"
 
 #include <cstdio>
 #include <cstdlib>

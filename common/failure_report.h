@@ -6,7 +6,7 @@
 #ifndef COMMON_FAILURE_REPORT_H
 #define COMMON_FAILURE_REPORT_H
 
-#include "file_handle.h"
+#include "common/file_handle.h"
 
 enum class Operation { kOpen, kCreate, kSize, kRead, kWrite, kClose };
 
@@ -30,7 +30,6 @@ class FailureReport {
   // The standard descriptors could not be set up.
   int start_failed(SystemError error);
 
-  bool failed() const { return failed_; }
   // 0 when nothing failed, else 1.
   int exit_code() const { return failed_ ? 1 : 0; }
 

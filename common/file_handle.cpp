@@ -1,5 +1,5 @@
 // The parts of the file layer that every platform shares.
-#include "file_handle.h"
+#include "common/file_handle.h"
 
 FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
   if (this != &other) {

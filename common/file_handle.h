@@ -8,13 +8,6 @@
 #include <cstddef>
 #include <cstdint>
 
-// Outcome of reading a block of fixed-size records.
-enum class ReadResult {
-  kRecord,  // at least one whole record came back
-  kEnd,     // the file ended first; a partial last record is consumed and dropped
-  kError,   // the platform reported a read error
-};
-
 // What kind of object an open file is. Truncating a regular file or draining a
 // FIFO loses data; a device (a terminal, /dev/null) has nothing to lose.
 enum class FileKind { kRegular, kFifo, kDevice, kOther };
@@ -60,6 +53,8 @@ class FileHandle {
   // writing; false when the path cannot be examined (it does not exist, say).
   static bool identity_of_path(const char* path, FileIdentity* identity);
 
+  // A null handle, until an open's result is moved in.
+  FileHandle() : handle_(kNoHandle), error_(0) {}
   FileHandle(FileHandle&& other) noexcept : handle_(other.handle_), error_(other.error_) {
     other.handle_ = kNoHandle;
   }

@@ -1,5 +1,5 @@
 // POSIX backend of the file layer.
-#include "file_handle.h"
+#include "common/file_handle.h"
 
 #include <cerrno>
 #include <cstring>

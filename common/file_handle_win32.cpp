@@ -1,7 +1,7 @@
 // Win32 backend of the file layer: CreateFileA, ReadFile, WriteFile,
 // SetFilePointer and CloseHandle, with the open modes the tools have always
 // used.
-#include "file_handle.h"
+#include "common/file_handle.h"
 
 // FILE_ID_INFO is declared from Windows 8 on; where it is missing, the call
 // that asks for it fails and the older query takes over.

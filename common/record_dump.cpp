@@ -1,9 +1,9 @@
-#include "record_dump.h"
+#include "common/record_dump.h"
 
-#include "console.h"
-#include "failure_report.h"
-#include "file_handle.h"
-#include "record_reader.h"
+#include "common/console.h"
+#include "common/failure_report.h"
+#include "common/file_handle.h"
+#include "common/record_reader.h"
 
 int run_record_dump(const RecordDump& dump, int argc, char** argv, unsigned char* records,
                     std::size_t capacity, char* text, std::size_t text_size) {
@@ -37,7 +37,6 @@ int run_record_dump(const RecordDump& dump, int argc, char** argv, unsigned char
   }
   // Lines for the records before a read error still go out.
   out.flush_to_stdout();
-  Operation failed;
-  if (!console_finish(&failed, &error)) report.console_failed(failed, error);
+  console_finish(report);
   return report.exit_code();
 }

@@ -7,7 +7,7 @@
 
 #include <cstddef>
 
-#include "text_buffer.h"
+#include "common/text_buffer.h"
 
 struct RecordDump {
   const char* tool;    // "idxdump"

@@ -1,4 +1,4 @@
-#include "record_reader.h"
+#include "common/record_reader.h"
 
 RecordReader::RecordReader(FileHandle& file, unsigned char* buffer, std::size_t record_size,
                            std::size_t capacity)

@@ -5,7 +5,14 @@
 
 #include <cstddef>
 
-#include "file_handle.h"
+#include "common/file_handle.h"
+
+// Outcome of reading a block of fixed-size records.
+enum class ReadResult {
+  kRecord,  // at least one whole record came back
+  kEnd,     // the file ended first; a partial last record is consumed and dropped
+  kError,   // the platform reported a read error
+};
 
 class RecordReader {
  public:

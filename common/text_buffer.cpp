@@ -1,6 +1,6 @@
-#include "text_buffer.h"
+#include "common/text_buffer.h"
 
-#include "console.h"
+#include "common/console.h"
 
 namespace {
 

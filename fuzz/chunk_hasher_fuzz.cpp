@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "chunk_hasher.h"
-#include "cut_rule.h"
-#include "reference_model.h"
+#include "chunksig/chunk_hasher.h"
+#include "chunksig/cut_rule.h"
+#include "tests/reference_model.h"
 
 namespace {
 

@@ -14,9 +14,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "chunksig_command.h"
-#include "in_process.h"
-#include "reference_model.h"
+#include "chunksig/chunksig_command.h"
+#include "fuzz/in_process.h"
+#include "tests/reference_model.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "chunk_kernels.h"
-#include "chunker_feed.h"
-#include "fast_chunker.h"
-#include "reference_chunker.h"
+#include "chunksig/kernels/chunk_kernels.h"
+#include "tests/chunker_feed.h"
+#include "chunksig/fast_chunker.h"
+#include "chunksig/reference_chunker.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "in_process.h"
+#include "fuzz/in_process.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <string>
 
-#include "in_process.h"
-#include "little_endian.h"
-#include "sigdump_command.h"
+#include "fuzz/in_process.h"
+#include "common/little_endian.h"
+#include "sigdump/sigdump_command.h"
 
 namespace {
 

@@ -6,54 +6,54 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "idxdump_command.h"
-#include "little_endian.h"
-#include "record_dump.h"
-#include "text_buffer.h"
+#include "idxdump/idxdump_command.h"
+#include "common/record_dump.h"
+#include "common/text_buffer.h"
+#include "records/records.h"
 
 namespace {
 
-constexpr std::size_t kEntryBytes = 40;
 constexpr std::size_t kEntriesPerRead = 4096;
-// The longest line: "level: 255; " and eight labelled fields.
-constexpr std::size_t kLongestLine = 160;
+// The longest line (156 bytes): the labels and separators, a level of 3
+// digits, 2 + 8 digits of size, 4 of attr, 2 * 16 of times and 4 * 8 of the
+// other fields.
+constexpr std::size_t kLongestLine =
+    sizeof "level: ; size:  ; attr: ; t_cr: ; t_cr: ; crc0: ; crc1: ; sofs: ; slen: ; \n" - 1 + 3 + 10 + 4 +
+    2 * 16 + 4 * 8;
 
-unsigned char entries[kEntriesPerRead * kEntryBytes];
+unsigned char entries[kEntriesPerRead * IndexEntry::kBytes];
 char text_storage[64 * 1024];
-
-std::uint32_t field32(const unsigned char* entry, int offset) {
-  return static_cast<std::uint32_t>(load_le(entry + offset, 4));
-}
 
 // One entry as stored, field by field. Both times carry the label "t_cr: ":
 // scripts that read this output depend on it.
-void format_entry(const unsigned char* entry, TextBuffer& out) {
+void format_entry(const unsigned char* bytes, TextBuffer& out) {
+  const IndexEntry entry = IndexEntry::decode(bytes);
   out.literal("level: ");
-  out.decimal(entry[5]);
+  out.decimal(entry.level);
   out.literal("; size: ");
-  out.hex(entry[4], 2);
+  out.hex(entry.size_hi, 2);
   out.literal(" ");
-  out.hex(field32(entry, 0), 8);
+  out.hex(entry.size_lo, 8);
   out.literal("; attr: ");
-  out.hex(load_le(entry + 6, 2), 4);
+  out.hex(entry.attr, 4);
   out.literal("; t_cr: ");
-  out.hex(load_le(entry + 8, 8), 16);
+  out.hex(entry.t_cr, 16);
   out.literal("; t_cr: ");
-  out.hex(load_le(entry + 16, 8), 16);
+  out.hex(entry.t_2, 16);
   out.literal("; crc0: ");
-  out.hex(field32(entry, 24), 8);
+  out.hex(entry.crc0, 8);
   out.literal("; crc1: ");
-  out.hex(field32(entry, 28), 8);
+  out.hex(entry.crc1, 8);
   out.literal("; sofs: ");
-  out.hex(field32(entry, 32), 8);
+  out.hex(entry.sofs, 8);
   out.literal("; slen: ");
-  out.hex(field32(entry, 36), 8);
+  out.hex(entry.slen, 8);
   out.literal("; \n");
 }
 
 }  // namespace
 
 int run_idxdump(int argc, char** argv) {
-  const RecordDump dump{"idxdump", "INDEX", "index file", kEntryBytes, kLongestLine, format_entry};
+  const RecordDump dump{"idxdump", "INDEX", "index file", IndexEntry::kBytes, kLongestLine, format_entry};
   return run_record_dump(dump, argc, argv, entries, kEntriesPerRead, text_storage, sizeof text_storage);
 }

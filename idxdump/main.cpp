@@ -1,3 +1,3 @@
-#include "idxdump_command.h"
+#include "idxdump/idxdump_command.h"
 
 int main(int argc, char** argv) { return run_idxdump(argc, argv); }

@@ -1,3 +1,3 @@
-#include "sigdump_command.h"
+#include "sigdump/sigdump_command.h"
 
 int main(int argc, char** argv) { return run_sigdump(argc, argv); }

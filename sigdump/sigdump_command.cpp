@@ -12,10 +12,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "record_dump.h"
-#include "records.h"
-#include "sigdump_command.h"
-#include "text_buffer.h"
+#include "common/record_dump.h"
+#include "records/records.h"
+#include "sigdump/sigdump_command.h"
+#include "common/text_buffer.h"
 
 namespace {
 

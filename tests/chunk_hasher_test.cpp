@@ -1,4 +1,4 @@
-#include "chunk_hasher.h"
+#include "chunksig/chunk_hasher.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <random>
 #include <string>
 
-#include "reference_model.h"
+#include "tests/reference_model.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "fast_chunker.h"
-#include "records.h"
+#include "chunksig/fast_chunker.h"
+#include "records/records.h"
 
 // The signature records, as a signature file holds them, of the chunks
 // `chunker` reports for `stream` cut into segments of the given lengths, each

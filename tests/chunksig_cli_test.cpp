@@ -8,8 +8,8 @@
 #include <random>
 #include <string>
 
-#include "reference_model.h"
-#include "tool_runner.h"
+#include "tests/reference_model.h"
+#include "tests/tool_runner.h"
 
 namespace {
 
@@ -70,7 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
         ModelCase{"RandomSegments", 0, random_bytes(45000, 5), many_random_segments(6)},
         ModelCase{"StartBeyond4GiB", k4GiB + 5, random_bytes(400, 7),
                   segment(300, k4GiB) + segment(7, k4GiB + 400) + segment(0x80000000u, 1)}),
-    [](const testing::TestParamInfo<ModelCase>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<ModelCase>& param_info) { return param_info.param.name; });
 
 // Many small runs with everything drawn at random: start position, segment
 // order, overlaps, gaps, zero runs that stretch chunks, and data files that end

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "reference_model.h"
-#include "tool_runner.h"
+#include "tests/reference_model.h"
+#include "tests/tool_runner.h"
 
 namespace {
 
@@ -275,6 +275,6 @@ TEST_P(FailureReasons, OneLineOnRequestAndNothingOtherwise) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, FailureReasons, testing::ValuesIn(kCases),
-                         [](const testing::TestParamInfo<ReasonCase>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<ReasonCase>& param_info) { return param_info.param.name; });
 
 }  // namespace

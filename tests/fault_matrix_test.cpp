@@ -15,8 +15,8 @@
 #include <string>
 #include <thread>
 
-#include "reference_model.h"
-#include "tool_runner.h"
+#include "tests/reference_model.h"
+#include "tests/tool_runner.h"
 
 namespace {
 

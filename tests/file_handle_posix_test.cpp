@@ -1,6 +1,6 @@
 // The file layer where POSIX differs: pipes that deliver in pieces, read
 // errors that are not ends, symbolic links.
-#include "file_handle.h"
+#include "common/file_handle.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "record_reader.h"
-#include "scratch.h"
+#include "common/record_reader.h"
+#include "tests/scratch.h"
 
 namespace {
 

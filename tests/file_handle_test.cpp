@@ -1,6 +1,6 @@
 // The file layer on every platform: open modes, sizes past 4 GiB, ends of
 // file, identities; and the console formatter.
-#include "file_handle.h"
+#include "common/file_handle.h"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +10,9 @@
 #include <string>
 #include <utility>
 
-#include "record_reader.h"
-#include "scratch.h"
-#include "text_buffer.h"
+#include "common/record_reader.h"
+#include "tests/scratch.h"
+#include "common/text_buffer.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "tool_runner.h"
+#include "tests/tool_runner.h"
 
 namespace {
 
@@ -56,7 +56,7 @@ INSTANTIATE_TEST_SUITE_P(
                              std::string(40, '\0') + entry_of_bytes(1) + std::string(40, '\xFF') +
                                  std::string(39, '\xFF'),
                              kZeroLine + kCountingLine + kHighLine}),
-    [](const testing::TestParamInfo<DumpCase>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<DumpCase>& param_info) { return param_info.param.name; });
 
 // Missing arguments and unopenable paths are in the fault matrix.
 TEST(IdxdumpFailures, ReadErrorsAndUnwritableConsole) {

@@ -1,4 +1,4 @@
-#include "reference_model.h"
+#include "tests/reference_model.h"
 
 #include <cinttypes>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "scratch.h"
+#include "tests/scratch.h"
 
 #include <cstdlib>
 #include <filesystem>

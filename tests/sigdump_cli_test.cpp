@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "reference_model.h"
-#include "tool_runner.h"
+#include "tests/reference_model.h"
+#include "tests/tool_runner.h"
 
 namespace {
 
@@ -60,6 +60,6 @@ INSTANTIATE_TEST_SUITE_P(
                                     signature_record(0x89ABCDEF, 0x01234567, 0xFFFF),
                                 "0 0 00000000 00000000\n0 1 FFFFFFFF 0000000A\n1 65535 89ABCDEF 01234567\n"},
                     SigdumpCase{"OffsetsBeyond4GiB", many_long_records(), many_long_lines()}),
-    [](const testing::TestParamInfo<SigdumpCase>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<SigdumpCase>& param_info) { return param_info.param.name; });
 
 }  // namespace

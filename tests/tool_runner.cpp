@@ -1,4 +1,4 @@
-#include "tool_runner.h"
+#include "tests/tool_runner.h"
 
 #include <cerrno>
 #include <csignal>

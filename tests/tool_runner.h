@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "scratch.h"
+#include "tests/scratch.h"
 
 // The tools under test: the builds' own, unless CHUNKTOOLS_CHUNKSIG,
 // CHUNKTOOLS_IDXDUMP or CHUNKTOOLS_SIGDUMP names others (the Windows
@@ -55,11 +55,6 @@ extern const char kVerbose[];
 // be done (the Windows executables under Wine).
 std::vector<std::string> failing_close_of(const std::string& canonical_path);
 
-// With CHUNKTOOLS_CONSOLE_CRLF set, as for Windows executables, every line of
-// standard output must end in CR LF: the CRs are removed from `console`, and a
-// line that ends in LF alone leaves a marker there that no expected output
-// matches.
-
 // Whether the tools under test are Windows executables run by Wine
 // (CHUNKTOOLS_WINE set).
 bool under_wine();
@@ -73,6 +68,10 @@ bool closed_descriptors_testable();
 // CHUNKTOOLS_CONSOLE_CRLF says the tool prints them.
 std::string console_file_bytes(const std::string& text);
 
+// Runs `executable` with `args`. With CHUNKTOOLS_CONSOLE_CRLF set, as for
+// Windows executables, every line of standard output must end in CR LF: the
+// CRs are removed from the result, and a line that ends in LF alone leaves a
+// marker there that no expected output matches.
 RunResult run_tool(const std::string& executable, const std::vector<std::string>& args,
                    const RunOptions& options = RunOptions());
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "tier_table.h"
+#include "chunksig/kernels/tier_table.h"
 
 int main(int argc, char** argv) {
   const bool only_supported = argc > 1 && std::strcmp(argv[1], "supported") == 0;

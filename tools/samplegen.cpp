@@ -23,7 +23,7 @@
 #include <filesystem>
 #include <string>
 
-#include "splitmix64.h"
+#include "tools/splitmix64.h"
 
 namespace {
 

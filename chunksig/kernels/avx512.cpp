@@ -10,21 +10,21 @@
 #endif
 #include <immintrin.h>
 
-#include "chunk_kernels.h"
-#include "clmul_fold.h"
-#include "kernels.h"
+#include "chunksig/kernels/chunk_kernels.h"
+#include "chunksig/kernels/clmul_fold.h"
+#include "chunksig/kernels/tier_kernels.h"
 
 void scan_avx512(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap) {
   const WindowFilterTables& t = kWindowFilterTables;
-  __m512i matrices[12];
-  for (int k = 0; k < 12; ++k) matrices[k] = _mm512_set1_epi64(static_cast<long long>(t.matrix[k]));
+  __m512i matrices[kWindowBytes];
+  for (std::size_t k = 0; k < kWindowBytes; ++k) matrices[k] = _mm512_set1_epi64(static_cast<long long>(t.matrix[k]));
   const __m512i constant = _mm512_set1_epi8(static_cast<char>(t.constant));
   for (std::size_t i = 0; i < count; i += 64) {
     // Window byte k of position i + j is window_start[k + j].
-    const unsigned char* window_start = bytes + i - 11;
+    const unsigned char* window_start = bytes + i - (kWindowBytes - 1);
     __m512i top7 = _mm512_gf2p8affine_epi64_epi8(_mm512_loadu_si512(window_start), matrices[0], 0);
-#pragma GCC unroll 11
-    for (int k = 1; k < 12; ++k) {
+#pragma GCC unroll kWindowBytes - 1
+    for (std::size_t k = 1; k < kWindowBytes; ++k) {
       top7 = _mm512_xor_si512(
           top7, _mm512_gf2p8affine_epi64_epi8(_mm512_loadu_si512(window_start + k), matrices[k], 0));
     }

@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "fold_schedule.h"
+#include "chunksig/kernels/fold_schedule.h"
 
 namespace {
 

@@ -22,14 +22,14 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "crc32.h"
+#include "chunksig/crc32.h"
 
 namespace {
 
 // x^n mod P for the CRC-32 polynomial P, bit-reflected (bit 0 holds x^31).
 constexpr std::uint32_t x_power_mod_p(int n) {
   std::uint32_t reflected = 0x80000000;  // x^0
-  for (int i = 0; i < n; ++i) reflected = (reflected >> 1) ^ ((reflected & 1) ? 0xEDB88320 : 0);
+  for (int i = 0; i < n; ++i) reflected = (reflected >> 1) ^ ((reflected & 1) ? kCrc32Polynomial : 0);
   return reflected;
 }
 
@@ -73,7 +73,7 @@ struct Reduction {
   }();
   // P less its x^32 term, times x^31, so that the remainder's 32 bits land in
   // the third 32-bit word of the product.
-  static constexpr std::uint64_t kPolynomial = std::uint64_t{0xEDB88320} << 1;
+  static constexpr std::uint64_t kPolynomial = std::uint64_t{kCrc32Polynomial} << 1;
 };
 
 // Byte shuffles for the last < 16 bytes: from kShift + s, the shuffle moves

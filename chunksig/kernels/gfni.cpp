@@ -3,9 +3,9 @@
 // kernel is the vpclmul tier's.
 #include <immintrin.h>
 
-#include "chunk_kernels.h"
-#include "kernels.h"
-#include "scan_256.h"
+#include "chunksig/kernels/chunk_kernels.h"
+#include "chunksig/kernels/tier_kernels.h"
+#include "chunksig/kernels/scan_256.h"
 
 void scan_gfni(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap) {
   const WindowFilterTables& t = kWindowFilterTables;

@@ -3,8 +3,8 @@
 // what cpu_runs_neon() checks, is part of the aarch64 base.
 #include <arm_neon.h>
 
-#include "chunk_kernels.h"
-#include "kernels.h"
+#include "chunksig/kernels/chunk_kernels.h"
+#include "chunksig/kernels/tier_kernels.h"
 
 namespace {
 
@@ -26,11 +26,11 @@ std::uint64_t marks_where_zero(const uint8x16_t filters[4]) {
 void scan_neon(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap) {
   const WindowFilterTables& t = kWindowFilterTables;
   const uint8x16_t nibble_mask = vdupq_n_u8(0x0F);
-  // Window byte k of position i is bytes[i - 11 + k].
+  // Window byte k of position i is bytes[i - (kWindowBytes - 1) + k].
   for (std::size_t i = 0; i < count; i += 64) {
     const unsigned char* window_start = bytes + i - (kWindowBytes - 1);
     uint8x16_t filters[4] = {vdupq_n_u8(0), vdupq_n_u8(0), vdupq_n_u8(0), vdupq_n_u8(0)};
-#pragma GCC unroll 12
+#pragma GCC unroll kWindowBytes
     for (std::size_t k = 0; k < kWindowBytes; ++k) {
       const uint8x16_t low = vld1q_u8(t.low[k]);
       const uint8x16_t high = vld1q_u8(t.high[k]);

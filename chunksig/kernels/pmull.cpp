@@ -3,8 +3,8 @@
 // checks; its scan is the neon tier's.
 #include <arm_neon.h>
 
-#include "fold_schedule.h"
-#include "kernels.h"
+#include "chunksig/kernels/fold_schedule.h"
+#include "chunksig/kernels/tier_kernels.h"
 
 namespace {
 

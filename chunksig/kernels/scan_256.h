@@ -26,15 +26,15 @@ std::uint64_t marks_where(__m256i first_half, __m256i second_half, __m256i pass)
 // The marks of the 64 positions from `first` on, by a window filter in two
 // 256-bit halves: `share(window_bytes, k)` is what window byte k (0 the
 // oldest) contributes to the filter of the 32 positions whose byte k is
-// loaded in `window_bytes`; the XOR of the 12 shares equals `pass` where a
+// loaded in `window_bytes`; the XOR of the kWindowBytes shares equals `pass` where a
 // position is marked.
 template <typename Share>
 std::uint64_t marks_of_round(const unsigned char* first, __m256i pass, Share share) {
   // Window byte k of position first + j is window_start[j + k].
-  const unsigned char* window_start = first - 11;
+  const unsigned char* window_start = first - (kWindowBytes - 1);
   __m256i first_half = _mm256_setzero_si256(), second_half = _mm256_setzero_si256();
-#pragma GCC unroll 12
-  for (int k = 0; k < 12; ++k) {
+#pragma GCC unroll kWindowBytes
+  for (int k = 0; k < static_cast<int>(kWindowBytes); ++k) {
     first_half = _mm256_xor_si256(first_half, share(load256(window_start + k), k));
     second_half = _mm256_xor_si256(second_half, share(load256(window_start + k + 32), k));
     // Without this GCC regroups the 24 XORs into one expression and spills

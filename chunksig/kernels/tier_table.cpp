@@ -1,13 +1,13 @@
-#include "tier_table.h"
+#include "chunksig/kernels/tier_table.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "kernels.h"
+#include "chunksig/kernels/tier_kernels.h"
 
 // Every check the rows name, each declared once per mention.
 #define CHUNK_TIER(name, check, scan, find_cut, crc_pair, flags) bool check();
-#include CHUNKTOOLS_TIER_TABLE
+#include "chunk_tier_rows.inc"
 #undef CHUNK_TIER
 
 bool cpu_runs_any() { return true; }
@@ -22,7 +22,7 @@ struct TierRow {
 
 const TierRow kTiers[] = {
 #define CHUNK_TIER(name, check, scan, find_cut, crc_pair, flags) {#name, check, {scan, find_cut, crc_pair}},
-#include CHUNKTOOLS_TIER_TABLE
+#include "chunk_tier_rows.inc"
 #undef CHUNK_TIER
 };
 static_assert(sizeof kTiers / sizeof kTiers[0] == kTierCount, "one row per tier");

@@ -1,10 +1,11 @@
-// The kernel tiers of this build, from one table (tiers_x86.def or
-// tiers_generic.def, chosen by the build): the dispatcher, the tier names and
-// CHUNKTOOLS_CPU_TIER all come from its rows.
+// The kernel tiers of this build, from one table (tiers_x86.def,
+// tiers_aarch64.def or tiers_generic.def, chosen by the build, less the rows
+// the compiler cannot build: the generated chunk_tier_rows.inc): the
+// dispatcher, the tier names and CHUNKTOOLS_CPU_TIER all come from its rows.
 #ifndef CHUNKSIG_KERNELS_TIER_TABLE_H
 #define CHUNKSIG_KERNELS_TIER_TABLE_H
 
-#include "chunk_kernels.h"
+#include "chunksig/kernels/chunk_kernels.h"
 
 // A tier is its row's position in the table; a higher one needs more of the
 // CPU. Row 0 is the portable tier, which every CPU runs.
@@ -13,7 +14,7 @@ constexpr CpuTier kPortableTier = 0;
 
 #define CHUNK_TIER(name, check, scan, find_cut, crc_pair, flags) +1
 constexpr CpuTier kTierCount = 0
-#include CHUNKTOOLS_TIER_TABLE
+#include "chunk_tier_rows.inc"
     ;
 #undef CHUNK_TIER
 

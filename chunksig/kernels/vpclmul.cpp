@@ -3,8 +3,8 @@
 // scan is the avx2 tier's.
 #include <immintrin.h>
 
-#include "clmul_fold.h"
-#include "kernels.h"
+#include "chunksig/kernels/clmul_fold.h"
+#include "chunksig/kernels/tier_kernels.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "chunk_kernels.h"
+#include "chunksig/kernels/chunk_kernels.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "cut_rule.h"
+#include "chunksig/cut_rule.h"
 
 namespace {
 
@@ -12,7 +12,7 @@ constexpr std::uint32_t bitwise_crc32(const unsigned char* bytes, std::size_t co
   std::uint32_t reg = 0xFFFFFFFF;
   for (std::size_t i = 0; i < count; ++i) {
     reg ^= bytes[i];
-    for (int bit = 0; bit < 8; ++bit) reg = (reg & 1) ? (reg >> 1) ^ 0xEDB88320 : reg >> 1;
+    for (int bit = 0; bit < 8; ++bit) reg = (reg & 1) ? (reg >> 1) ^ kCrc32Polynomial : reg >> 1;
   }
   return ~reg;
 }

@@ -9,13 +9,12 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "crc32.h"
+#include "chunksig/crc32.h"
+#include "chunksig/cut_rule.h"
 
-// The rolling window, and how far around a span the kernels read: a scan
-// looks at the window before every position, and the vector scans read whole
-// 64-position rounds. Buffers that hand spans to the chunker keep this many
-// readable bytes on each side.
-constexpr std::size_t kWindowBytes = 12;
+// How far around a span the kernels read: a scan looks at the window before
+// every position, and the vector scans read whole 64-position rounds. Buffers
+// that hand spans to the chunker keep this many readable bytes on each side.
 constexpr std::size_t kScanReadsBefore = kWindowBytes;
 constexpr std::size_t kScanReadsAfter = 64;
 
@@ -77,9 +76,9 @@ extern const LeavingTable kLeavingTable;
 // the layout GF2P8AFFINEQB takes (row for result bit r in byte 7 - r), and the
 // constant is compared against at the end.
 struct WindowFilterTables {
-  alignas(32) unsigned char low[12][32];
-  alignas(32) unsigned char high[12][32];
-  std::uint64_t matrix[12];
+  alignas(32) unsigned char low[kWindowBytes][32];
+  alignas(32) unsigned char high[kWindowBytes][32];
+  std::uint64_t matrix[kWindowBytes];
   unsigned char constant;
 };
 extern const WindowFilterTables kWindowFilterTables;

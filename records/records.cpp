@@ -1,6 +1,6 @@
-#include "records.h"
+#include "records/records.h"
 
-#include "little_endian.h"
+#include "common/little_endian.h"
 
 SegmentRecord SegmentRecord::decode(const unsigned char* bytes) {
   return SegmentRecord{static_cast<std::uint32_t>(load_le(bytes, 4)), load_le(bytes + 4, 6)};
@@ -16,4 +16,18 @@ SignatureRecord SignatureRecord::decode(const unsigned char* bytes) {
   return SignatureRecord{static_cast<std::uint32_t>(load_le(bytes, 4)),
                          static_cast<std::uint32_t>(load_le(bytes + 4, 4)),
                          static_cast<std::uint16_t>(load_le(bytes + 8, 2))};
+}
+
+IndexEntry IndexEntry::decode(const unsigned char* bytes) {
+  const auto field32 = [bytes](int offset) { return static_cast<std::uint32_t>(load_le(bytes + offset, 4)); };
+  return IndexEntry{field32(0),
+                    bytes[4],
+                    bytes[5],
+                    static_cast<std::uint16_t>(load_le(bytes + 6, 2)),
+                    load_le(bytes + 8, 8),
+                    load_le(bytes + 16, 8),
+                    field32(24),
+                    field32(28),
+                    field32(32),
+                    field32(36)};
 }

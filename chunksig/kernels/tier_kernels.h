@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "crc32.h"
+#include "chunksig/crc32.h"
 
 // Scans: see ChunkKernels::scan.
 void scan_portable(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap);
