@@ -11,7 +11,14 @@ mkdir -p "$out/chunk_hasher_fuzz" "$out/fast_chunker_fuzz" "$out/chunksig_fuzz" 
 # le N WIDTH: N as WIDTH little-endian bytes.
 le() { n=$1; k=0; while [ "$k" -lt "$2" ]; do
   printf "\\$(printf %o $((n % 256)))"; n=$((n / 256)); k=$((k + 1)); done; }
-bytes() { head -c "$1" /dev/urandom; }  # random content; seeds need not repeat
+# bytes N: N pseudo-random bytes. Each call continues from a fixed seed, so the
+# same seeds are made every time and an input that found something can be
+# made again.
+seed=20261209
+bytes() {
+  seed=$((seed + 1))
+  LC_ALL=C awk -v n="$1" -v seed="$seed" 'BEGIN { srand(seed); for (i = 0; i < n; i++) printf "%c", int(rand() * 256) }'
+}
 
 # Hasher: no extra ends, and an end every 150 bytes; random, zero and text data.
 { le 0 2; bytes 3000; } > "$out/chunk_hasher_fuzz/random"
