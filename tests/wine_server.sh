@@ -13,8 +13,16 @@ start)
   loader=${2:?usage: wine_server.sh start LOADER}
   # Wine makes the prefix itself, but not the folders above it.
   mkdir -p "$(dirname "${WINEPREFIX:-$HOME/.wine}")"
-  log=$(mktemp)
+  # On a new prefix, wineboot makes it with a server of its own that ends
+  # soon after: let that one end, then start the persistent one. A server
+  # that a test's run starts for itself would inherit the test's limits (a
+  # file-size limit crashes it).
+  if [ ! -d "${WINEPREFIX:-$HOME/.wine}" ]; then
+    "$loader" wineboot --init < /dev/null > /dev/null 2>&1
+    wineserver -w < /dev/null > /dev/null 2>&1
+  fi
   wineserver -p < /dev/null > /dev/null 2>&1
+  log=$(mktemp)
   if ! "$loader" wineboot --init < /dev/null > "$log" 2>&1; then
     echo "wineboot failed:"
     cat "$log"
@@ -22,12 +30,6 @@ start)
     exit 1
   fi
   rm -f "$log"
-  # On a new prefix the first call finds no prefix to serve, and the server
-  # wineboot starts ends soon after it: wait for that one to end and start the
-  # persistent one again. A server that a test's run starts for itself would
-  # inherit the test's limits (a file-size limit crashes it).
-  wineserver -w < /dev/null > /dev/null 2>&1
-  wineserver -p < /dev/null > /dev/null 2>&1
   # Without wine32, Wine runs a 32-bit program as exit 0 with no output, so
   # check what one prints.
   if [ "${3:-}" = 32 ] &&
