@@ -65,13 +65,15 @@ row() {  # label seconds floor_seconds rss_kib
 
 tiers=$("$build/cpu_tiers" supported | tac)  # highest first
 win32=${WIN32_BUILD:-}/chunksig.exe win64=${WIN64_BUILD:-}/chunksig.exe
-# Each .exe through the Wine loader of its word size (as the Windows tests
-# run them); the i686 one only where the 32-bit loader starts at all.
-wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
+# Each .exe through the Wine loader its build found (CHUNKTOOLS_WINE: wine64
+# for x86-64, wine for i686), as the Windows tests run them; the i686 one not
+# where configuring its build found that the 32-bit loader cannot start.
+wine_loader() { sed -n 's/^CHUNKTOOLS_WINE:[A-Z]*=//p' "$1/CMakeCache.txt" 2> /dev/null; }
 wine=no wine32_skipped=
-if [ -x "$wine64" ] && [ -x "$win32" ] && [ -x "$win64" ]; then
+if [ -x "$win32" ] && [ -x "$win64" ]; then
   wine=yes
-  wine32_skipped=$(sh "$(dirname "$0")/../tests/wine_probe.sh" wine) || true
+  wine64=$(wine_loader "$WIN64_BUILD") wine32=$(wine_loader "$WIN32_BUILD")
+  [ ! -f "$WIN32_BUILD/wine_skipped.txt" ] || wine32_skipped=$(cat "$WIN32_BUILD/wine_skipped.txt")
   # One Wine server for all the runs, so that none pays for starting it.
   wineserver -p 2> /dev/null || true
 fi
@@ -101,7 +103,7 @@ while [ "$round" -lt "$repeat" ]; do
       loader=$wine64
       if [ "$exe" = "$win32" ]; then
         [ -z "$wine32_skipped" ] || continue
-        loader=wine
+        loader=$wine32
       fi
       time_once "$data" "$work/wine.sig.console" env WINEDEBUG=-all "$loader" "$exe" "$work/one/base" "$data" \
         "$work/one/segments" "$work/wine.sig"

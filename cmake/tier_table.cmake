@@ -68,8 +68,7 @@ foreach(row ${rows})
     try_compile(builds ${CMAKE_BINARY_DIR}/tier_checks/${tier} SOURCES ${source}
       CMAKE_FLAGS "-DINCLUDE_DIRECTORIES=${PROJECT_SOURCE_DIR}"
       COMPILE_DEFINITIONS ${tier_flags}
-      CXX_STANDARD 17
-      OUTPUT_VARIABLE check_output)
+      CXX_STANDARD 17)
     set(CMAKE_TRY_COMPILE_TARGET_TYPE ${saved_target_type})
     set(CHUNKTOOLS_COMPILER_BUILDS_${tier} ${builds} CACHE BOOL "Whether this compiler builds the ${tier} tier")
   endif()

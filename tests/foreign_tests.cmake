@@ -11,72 +11,28 @@ set(CHUNKTOOLS_NATIVE_BUILD "" CACHE PATH
 # The emulator and its arguments, one string, as CHUNKTOOLS_TOOL_WRAPPER takes it.
 string(REPLACE ";" " " emulator "${CMAKE_CROSSCOMPILING_EMULATOR}")
 
-# (CPU, tier) pairs the tests run on. An ARM or IBM Z emulator's CPU has
-# everything, so the table's last tier is chosen there. An x86 build runs on
-# each of qemu's older x86 models instead, as the native build's `make
-# cpu-test` does, so that each tier qemu can emulate runs on a CPU that has
-# only the tiers up to it. Test names give the CPU model and the tier:
-# cpu:Haswell:chooses_avx2, cpu:Haswell:avx2:cli:kernel_cases.
-set(cpu_runs)
-if(CHUNKTOOLS_CPU STREQUAL x86)
-  include(${PROJECT_SOURCE_DIR}/cmake/qemu_x86_cpu_models.cmake)
-  list(GET CMAKE_CROSSCOMPILING_EMULATOR 0 qemu)
-  list(SUBLIST CMAKE_CROSSCOMPILING_EMULATOR 1 -1 qemu_arguments)
-  string(REPLACE ";" " " qemu_arguments "${qemu_arguments}")
-  foreach(entry ${CHUNKTOOLS_QEMU_X86_MODELS})
-    qemu_x86_model(${entry} model model_name tier)
-    list(APPEND cpu_runs "cpu:${model_name}:|${tier}|${qemu} -cpu ${model}${CHUNKTOOLS_QEMU_I386_EXTRA_FEATURES} ${qemu_arguments}")
-  endforeach()
-else()
-  list(GET CHUNKTOOLS_CPU_TIERS -1 best_tier)
-  list(APPEND cpu_runs "|${best_tier}|${emulator}")
-endif()
+set(native_cli_tests ${CHUNKTOOLS_NATIVE_BUILD}/tests/cli_tests)
+# The close-failure library the native cases preload works on the emulator's
+# own close(); the emulated program's loader must not see it.
+set(FOREIGN_ENVIRONMENT_FILES "CHUNKTOOLS_CHUNKSIG=$<TARGET_FILE:chunksig>;CHUNKTOOLS_IDXDUMP=$<TARGET_FILE:idxdump>;CHUNKTOOLS_SIGDUMP=$<TARGET_FILE:sigdump>")
 
-foreach(run ${cpu_runs})
-  string(REPLACE "|" ";" run "${run}")
-  list(GET run 0 prefix)
-  list(GET run 1 best_tier)
-  list(GET run 2 cpu_emulator)
-  separate_arguments(cpu_emulator_words UNIX_COMMAND "${cpu_emulator}")
-  add_test(NAME ${prefix}unit_tests COMMAND ${cpu_emulator_words} $<TARGET_FILE:unit_tests>)
+# add_cpu_tests(PREFIX BEST_TIER EMULATOR...): the tests of one emulated CPU,
+# whose best tier is BEST_TIER: the unit tests, the tier it chooses and, with
+# a native build, the kernel cases and the reference comparison in every tier
+# up to its best, each run capping the tier.
+function(add_cpu_tests prefix best_tier)
+  string(REPLACE ";" " " cpu_emulator "${ARGN}")
+  add_test(NAME ${prefix}unit_tests COMMAND ${ARGN} $<TARGET_FILE:unit_tests>)
   if(CHUNKTOOLS_CPU STREQUAL x86)
     # The tools start no thread; two unit tests do, for a pipe's writer.
     set_tests_properties(${prefix}unit_tests PROPERTIES ENVIRONMENT
       "CHUNKTOOLS_NO_THREADS=qemu-i386 7.2 hangs when a 32-bit program starts a thread")
   endif()
-  add_test(NAME ${prefix}chooses_${best_tier} COMMAND ${cpu_emulator_words} $<TARGET_FILE:cpu_tiers> supported)
+  add_test(NAME ${prefix}chooses_${best_tier} COMMAND ${ARGN} $<TARGET_FILE:cpu_tiers> supported)
   set_tests_properties(${prefix}chooses_${best_tier} PROPERTIES PASS_REGULAR_EXPRESSION "(^|\n)${best_tier}\n$")
-endforeach()
-
-# The packages, extracted, with the tools run on the sample.
-add_test(NAME install_and_package
-  COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/install_test.sh ${PROJECT_BINARY_DIR} ${PROJECT_VERSION}
-          ${CPACK_DEBIAN_PACKAGE_ARCHITECTURE})
-set_tests_properties(install_and_package PROPERTIES SKIP_RETURN_CODE 77
-  ENVIRONMENT "CHUNKTOOLS_TOOL_WRAPPER=${emulator}")
-
-if(NOT CHUNKTOOLS_NATIVE_BUILD)
-  return()
-endif()
-set(native_cli_tests ${CHUNKTOOLS_NATIVE_BUILD}/tests/cli_tests)
-# The close-failure library the native cases preload works on the emulator's
-# own close(); the emulated program's loader must not see it.
-set(FOREIGN_ENVIRONMENT_FILES "CHUNKTOOLS_CHUNKSIG=$<TARGET_FILE:chunksig>;CHUNKTOOLS_IDXDUMP=$<TARGET_FILE:idxdump>;CHUNKTOOLS_SIGDUMP=$<TARGET_FILE:sigdump>")
-set(FOREIGN_ENVIRONMENT "CHUNKTOOLS_TOOL_WRAPPER=${emulator} -U LD_PRELOAD;${FOREIGN_ENVIRONMENT_FILES}")
-
-add_test(NAME cli:other_cases COMMAND ${native_cli_tests} "--gtest_filter=-${KERNEL_CASES}")
-add_test(NAME permission_cases_as_nobody
-  COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/as_nobody.sh ${native_cli_tests} --gtest_filter=*Permission*)
-set_tests_properties(cli:other_cases permission_cases_as_nobody PROPERTIES ENVIRONMENT "${FOREIGN_ENVIRONMENT}")
-set_tests_properties(permission_cases_as_nobody PROPERTIES SKIP_RETURN_CODE 77)
-# The kernel cases and the reference comparison once per tier, each capping the
-# tier, on every CPU above: where a CPU lacks a tier, the cap falls to the best
-# one it has, which its own run covers already.
-foreach(run ${cpu_runs})
-  string(REPLACE "|" ";" run "${run}")
-  list(GET run 0 prefix)
-  list(GET run 1 best_tier)
-  list(GET run 2 cpu_emulator)
+  if(NOT CHUNKTOOLS_NATIVE_BUILD)
+    return()
+  endif()
   foreach(tier ${CHUNKTOOLS_CPU_TIERS})
     add_test(NAME ${prefix}${tier}:cli:kernel_cases
       COMMAND ${native_cli_tests} "--gtest_filter=${KERNEL_CASES}:-*4GiB*")
@@ -89,4 +45,40 @@ foreach(run ${cpu_runs})
       break()
     endif()
   endforeach()
-endforeach()
+endfunction()
+
+# An ARM or IBM Z emulator's CPU has everything, so the table's last tier is
+# chosen there. An x86 build runs on each of qemu's older x86 models instead,
+# as the native build's `make cpu-test` does, so that each tier qemu can
+# emulate runs on a CPU that has only the tiers up to it. Test names give the
+# CPU model and the tier: cpu:Haswell:chooses_avx2,
+# cpu:Haswell:avx2:cli:kernel_cases.
+if(CHUNKTOOLS_CPU STREQUAL x86)
+  include(${PROJECT_SOURCE_DIR}/cmake/qemu_x86_cpu_models.cmake)
+  list(GET CMAKE_CROSSCOMPILING_EMULATOR 0 qemu)
+  list(SUBLIST CMAKE_CROSSCOMPILING_EMULATOR 1 -1 qemu_arguments)
+  foreach(entry ${CHUNKTOOLS_QEMU_X86_MODELS})
+    qemu_x86_model(${entry} model model_name tier)
+    add_cpu_tests(cpu:${model_name}: ${tier} ${qemu} -cpu ${model}${CHUNKTOOLS_QEMU_I386_EXTRA_FEATURES} ${qemu_arguments})
+  endforeach()
+else()
+  list(GET CHUNKTOOLS_CPU_TIERS -1 best_tier)
+  add_cpu_tests("" ${best_tier} ${CMAKE_CROSSCOMPILING_EMULATOR})
+endif()
+
+# The packages, extracted, with the tools run on the sample.
+add_test(NAME install_and_package
+  COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/install_test.sh ${PROJECT_BINARY_DIR} ${PROJECT_VERSION}
+          ${CPACK_DEBIAN_PACKAGE_ARCHITECTURE})
+set_tests_properties(install_and_package PROPERTIES SKIP_RETURN_CODE 77
+  ENVIRONMENT "CHUNKTOOLS_TOOL_WRAPPER=${emulator}")
+
+if(NOT CHUNKTOOLS_NATIVE_BUILD)
+  return()
+endif()
+set(FOREIGN_ENVIRONMENT "CHUNKTOOLS_TOOL_WRAPPER=${emulator} -U LD_PRELOAD;${FOREIGN_ENVIRONMENT_FILES}")
+add_test(NAME cli:other_cases COMMAND ${native_cli_tests} "--gtest_filter=-${KERNEL_CASES}")
+add_test(NAME permission_cases_as_nobody
+  COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/as_nobody.sh ${native_cli_tests} --gtest_filter=*Permission*)
+set_tests_properties(cli:other_cases permission_cases_as_nobody PROPERTIES ENVIRONMENT "${FOREIGN_ENVIRONMENT}")
+set_tests_properties(permission_cases_as_nobody PROPERTIES SKIP_RETURN_CODE 77)

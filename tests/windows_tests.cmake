@@ -22,7 +22,6 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   endif()
 endif()
 
-set(WINDOWS_TESTS)
 # add_wine_test(NAME COMMAND...): a test run under Wine, or where Wine cannot
 # start, one that says why and is reported as skipped.
 function(add_wine_test name)
@@ -31,13 +30,11 @@ function(add_wine_test name)
     set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77)
   else()
     add_test(NAME ${name} COMMAND ${ARGN})
-    set(WINDOWS_TESTS ${WINDOWS_TESTS} ${name} PARENT_SCOPE)
   endif()
 endfunction()
 
 add_wine_test(wine_start sh ${CMAKE_CURRENT_SOURCE_DIR}/wine_server.sh start ${CHUNKTOOLS_WINE} ${wine_word_size})
 add_wine_test(wine_stop sh ${CMAKE_CURRENT_SOURCE_DIR}/wine_server.sh stop)
-set(WINDOWS_TESTS)
 
 # CMAKE_CROSSCOMPILING_EMULATOR puts the Wine loader in front of a target's
 # executable.
@@ -61,6 +58,9 @@ endif()
 if(wine_skip_reason)
   return()
 endif()
+# Every test of this folder but the fixture's own needs the Wine server.
+get_property(WINDOWS_TESTS DIRECTORY PROPERTY TESTS)
+list(REMOVE_ITEM WINDOWS_TESTS wine_start wine_stop)
 set_tests_properties(wine_start PROPERTIES FIXTURES_SETUP wine)
 set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine)
 set(WINE_ENVIRONMENT "WINEDEBUG=-all;CHUNKTOOLS_WINE=1;CHUNKTOOLS_TOOL_WRAPPER=${CHUNKTOOLS_WINE};CHUNKTOOLS_CONSOLE_CRLF=1;CHUNKTOOLS_CHUNKSIG=$<TARGET_FILE:chunksig>;CHUNKTOOLS_IDXDUMP=$<TARGET_FILE:idxdump>;CHUNKTOOLS_SIGDUMP=$<TARGET_FILE:sigdump>")
