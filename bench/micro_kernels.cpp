@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "chunksig/chunk_hasher.h"
-#include "chunksig/kernels/chunk_kernels.h"
 #include "chunksig/fast_chunker.h"
+#include "chunksig/kernels/chunk_kernels.h"
 
 namespace {
 

@@ -9,14 +9,14 @@
 #include <cstdio>
 
 #include "chunksig/chunksig_command.h"
-#include "common/console.h"
 #include "chunksig/data_stream.h"
+#include "chunksig/signature_sink.h"
+#include "common/console.h"
 #include "common/failure_report.h"
 #include "common/file_handle.h"
 #include "common/record_reader.h"
-#include "records/records.h"
-#include "chunksig/signature_sink.h"
 #include "common/text_buffer.h"
+#include "records/records.h"
 
 #ifdef CHUNKSIG_REFERENCE_CHUNKER
 #include "chunksig/reference_chunker.h"

@@ -15,11 +15,11 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "chunksig/kernels/chunk_kernels.h"
 #include "chunksig/crc32.h"
 #include "chunksig/cut_rule.h"
-#include "records/records.h"
+#include "chunksig/kernels/chunk_kernels.h"
 #include "chunksig/kernels/tier_table.h"
+#include "records/records.h"
 
 // A cut finder: it reports the chunks that end in each span handed to it, as
 // signature records, and carries the pending chunk from span to span. What

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "chunksig/kernels/chunk_kernels.h"
-#include "tests/chunker_feed.h"
 #include "chunksig/fast_chunker.h"
+#include "chunksig/kernels/chunk_kernels.h"
 #include "chunksig/reference_chunker.h"
+#include "tests/chunker_feed.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <string>
 
-#include "idxdump/idxdump_command.h"
-#include "fuzz/in_process.h"
 #include "common/little_endian.h"
+#include "fuzz/in_process.h"
+#include "idxdump/idxdump_command.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <string>
 
-#include "fuzz/in_process.h"
 #include "common/little_endian.h"
+#include "fuzz/in_process.h"
 #include "sigdump/sigdump_command.h"
 
 namespace {

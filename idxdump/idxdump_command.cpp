@@ -6,9 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "idxdump/idxdump_command.h"
 #include "common/record_dump.h"
 #include "common/text_buffer.h"
+#include "idxdump/idxdump_command.h"
 #include "records/records.h"
 
 namespace {

@@ -13,9 +13,9 @@
 #include <cstdint>
 
 #include "common/record_dump.h"
+#include "common/text_buffer.h"
 #include "records/records.h"
 #include "sigdump/sigdump_command.h"
-#include "common/text_buffer.h"
 
 namespace {
 

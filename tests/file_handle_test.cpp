@@ -11,8 +11,8 @@
 #include <utility>
 
 #include "common/record_reader.h"
-#include "tests/scratch.h"
 #include "common/text_buffer.h"
+#include "tests/scratch.h"
 
 namespace {
 

@@ -2,11 +2,11 @@
 // Built with -mavx2 -mpclmul only, what cpu_runs_avx2() checks.
 #include <immintrin.h>
 
+#include "chunksig/cut_rule.h"
 #include "chunksig/kernels/chunk_kernels.h"
 #include "chunksig/kernels/clmul_fold.h"
-#include "chunksig/cut_rule.h"
-#include "chunksig/kernels/tier_kernels.h"
 #include "chunksig/kernels/scan_256.h"
+#include "chunksig/kernels/tier_kernels.h"
 
 void crc_pair_pclmul(CrcPair& pair, const unsigned char* bytes, std::size_t count) {
   if (count < 4 * sizeof(__m128i)) {

@@ -4,8 +4,8 @@
 #include <immintrin.h>
 
 #include "chunksig/kernels/chunk_kernels.h"
-#include "chunksig/kernels/tier_kernels.h"
 #include "chunksig/kernels/scan_256.h"
+#include "chunksig/kernels/tier_kernels.h"
 
 void scan_gfni(const unsigned char* bytes, std::size_t count, std::uint64_t* bitmap) {
   const WindowFilterTables& t = kWindowFilterTables;

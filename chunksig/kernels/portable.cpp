@@ -1,9 +1,9 @@
 // The portable tier's scan: the rolling CRC-32 byte by byte, as any CPU runs
 // it, in four lanes at once. Built with no instruction-set flag. Its CRC
 // kernel is crc32_pair_update_portable (crc32.cpp).
-#include "chunksig/kernels/chunk_kernels.h"
 #include "chunksig/crc32.h"
 #include "chunksig/cut_rule.h"
+#include "chunksig/kernels/chunk_kernels.h"
 #include "chunksig/kernels/tier_kernels.h"
 
 namespace {
