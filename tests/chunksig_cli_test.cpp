@@ -25,9 +25,9 @@ struct ModelCase {
 // Names the case in test listings instead of dumping its bytes.
 void PrintTo(const ModelCase& c, std::ostream* os) { *os << c.name; }
 
-class ChunksigAgainstModel : public testing::TestWithParam<ModelCase> {};
+class KernelChunksigAgainstModel : public testing::TestWithParam<ModelCase> {};
 
-TEST_P(ChunksigAgainstModel, MatchesModel) {
+TEST_P(KernelChunksigAgainstModel, MatchesModel) {
   const ModelCase& c = GetParam();
   const ChunksigFiles files(c.fptr, c.data, c.segments);
   const RunResult result = files.run();
@@ -52,7 +52,7 @@ std::string many_random_segments(std::uint32_t seed) {
 const std::uint64_t k4GiB = std::uint64_t{1} << 32;
 
 INSTANTIATE_TEST_SUITE_P(
-    Inputs, ChunksigAgainstModel,
+    Inputs, KernelChunksigAgainstModel,
     testing::Values(
         ModelCase{"EmptySegmentList", 0, cycling_bytes(1000), ""},
         ModelCase{"PartialLastRecordIgnored", 0, cycling_bytes(1000),
@@ -75,7 +75,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Many small runs with everything drawn at random: start position, segment
 // order, overlaps, gaps, zero runs that stretch chunks, and data files that end
 // early.
-TEST(ChunksigAgainstModelRandom, ManySmallRuns) {
+TEST(KernelChunksigAgainstModelRandom, ManySmallRuns) {
   std::mt19937 rng(2024);
   for (int run = 0; run < 60; ++run) {
     const std::uint64_t fptr = rng() % 3 == 0 ? 0 : rng() % 2000;
@@ -94,7 +94,7 @@ TEST(ChunksigAgainstModelRandom, ManySmallRuns) {
   }
 }
 
-TEST(ChunksigExamples, FirstWorkedExample) {
+TEST(KernelChunksigExamples, FirstWorkedExample) {
   const ChunksigFiles files(0, cycling_bytes(1024), segment(600, 0));
   const RunResult result = files.run();
   EXPECT_EQ(result.exit_code, 0);
@@ -105,7 +105,7 @@ TEST(ChunksigExamples, FirstWorkedExample) {
                 signature_record(0xFABCF28B, 0x3EA59F71, 9));
 }
 
-TEST(ChunksigExamples, SecondWorkedExample) {
+TEST(KernelChunksigExamples, SecondWorkedExample) {
   const ChunksigFiles files(100, cycling_bytes(1024), segment(50, 0) + segment(300, 50) + segment(20, 400));
   const RunResult result = files.run();
   EXPECT_EQ(result.exit_code, 0);
@@ -122,7 +122,7 @@ TEST(ChunksigExamples, SecondWorkedExample) {
 // A span of 2^32 bytes is taken whole, not as its low 32 bits (zero bytes).
 // The data file is empty, so every byte is 0xFF: a run of 0xFF never meets the
 // threshold, so the chunks are 65537 of 65535 bytes and one of 1.
-TEST(ChunksigExamples, SpanOf4GiBTakenWhole) {
+TEST(KernelChunksigExamples, SpanOf4GiBTakenWhole) {
   const ChunksigFiles files(0, "", segment(0xFFFFFFFF, 1));
   const RunResult result = files.run();
   EXPECT_EQ(result.exit_code, 0);

@@ -201,7 +201,7 @@ TEST(FaultMatrix, PartialTrailingRecords) {
 
 // A data file that is a pipe: exactly the bytes the segments need are read.
 // The pipe stays open for writing, so a read beyond them would never return.
-TEST(FaultMatrix, FifoAsDataIsConsumedExactly) {
+TEST(KernelFaultMatrix, FifoAsDataIsConsumedExactly) {
   ChunksigFiles files(0, "", kSegments);
   const std::string fifo = files.dir.path("fifo");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
@@ -272,7 +272,7 @@ TEST(FaultMatrix, FifoAsSegmentListIndexAndSignatureFile) {
 // A signature file that cannot take every record: exit code 1 at once, and the
 // bytes written before the failure stay. A write past the file-size limit
 // fails with EFBIG; the signal that would end the process is ignored.
-TEST(FaultMatrix, SignatureWriteFailures) {
+TEST(KernelFaultMatrix, SignatureWriteFailures) {
   ChunksigFiles files(0, kData, kSegments);
   std::vector<std::string> args = files.args();
   args[3] = "/dev/full";
@@ -340,7 +340,7 @@ TEST(FaultMatrix, FailedCloses) {
 }
 
 // A data file with a hole reads as zeros there.
-TEST(FaultMatrix, DataFileWithAHole) {
+TEST(KernelFaultMatrix, DataFileWithAHole) {
   const std::string head = random_bytes(300, 9), tail = random_bytes(300, 10);
   const std::size_t hole = 1 << 20;
   std::string data = head;
@@ -358,7 +358,7 @@ TEST(FaultMatrix, DataFileWithAHole) {
 // Start positions, segment ends and spans beyond 32 bits. The expected records
 // of long 0xFF runs come from their closed form: 0xFF bytes never meet the
 // threshold, so they make chunks of 65535 bytes.
-TEST(FaultMatrix, FiveGiBStartPosition) {
+TEST(KernelFaultMatrix, FiveGiBStartPosition) {
   const std::uint64_t five_gib = std::uint64_t{5} << 30;
   const std::string data = random_bytes(1000, 11);
   const std::string segments =
@@ -370,7 +370,7 @@ TEST(FaultMatrix, FiveGiBStartPosition) {
              signatures_become(expected.signatures));
 }
 
-TEST(FaultMatrix, SpanJustOver4GiB) {
+TEST(KernelFaultMatrix, SpanJustOver4GiB) {
   ChunksigFiles files(0, "", segment(0xFFFFFFFF, 2));
   std::string expected;
   const std::string full = reference_signature(std::string(65535, '\xFF'));
