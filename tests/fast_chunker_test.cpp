@@ -9,14 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "chunksig/kernels/chunk_kernels.h"
-#include "tests/chunker_feed.h"
 #include "chunksig/crc32.h"
 #include "chunksig/cut_rule.h"
 #include "chunksig/fast_chunker.h"
-#include "chunksig/reference_chunker.h"
-#include "tests/reference_model.h"
+#include "chunksig/kernels/chunk_kernels.h"
 #include "chunksig/kernels/tier_table.h"
+#include "chunksig/reference_chunker.h"
+#include "tests/chunker_feed.h"
+#include "tests/reference_model.h"
 
 namespace {
 
@@ -227,6 +227,98 @@ TEST_P(Tier, LongestChunkAndWholeSpans) {
   const std::string signatures = chunk(fast, zeros, whole, {FastChunker::kMaxSpan});
   EXPECT_EQ(signatures, reference_signatures(zeros, whole));
   EXPECT_EQ(signatures.size(), 10u * (300000 / kMaxChunk + 1));
+}
+
+// Sets the last 4 bytes of the window that ends at data[last] so that its
+// CRC-32 is `target`. The CRC is affine in those 32 bits, and they reach
+// every value: solved over GF(2) from the CRCs of the 32 unit vectors.
+void forge_window(std::string& data, std::size_t last, std::uint32_t target) {
+  unsigned char* bytes = reinterpret_cast<unsigned char*>(&data[0]);
+  const auto crc_with = [&](std::uint32_t tail) {
+    for (int k = 0; k < 4; ++k) bytes[last - 3 + k] = static_cast<unsigned char>(tail >> (8 * k));
+    return window_crc(bytes + last);
+  };
+  const std::uint32_t base = crc_with(0);
+  std::uint32_t pivot[32] = {}, tail_of[32] = {};  // by leading bit
+  for (int i = 0; i < 32; ++i) {
+    std::uint32_t column = crc_with(1u << i) ^ base, tail = 1u << i;
+    for (int bit = 31; bit >= 0 && column != 0; --bit) {
+      if (!(column >> bit & 1)) continue;
+      if (pivot[bit] == 0) {
+        pivot[bit] = column;
+        tail_of[bit] = tail;
+        break;
+      }
+      column ^= pivot[bit];
+      tail ^= tail_of[bit];
+    }
+  }
+  std::uint32_t wanted = target ^ base, tail = 0;
+  for (int bit = 31; bit >= 0; --bit) {
+    if (wanted >> bit & 1) {
+      wanted ^= pivot[bit];
+      tail ^= tail_of[bit];
+    }
+  }
+  crc_with(tail);
+}
+
+// Zero bytes (whose windows never pass) with one window forged to end at
+// `last` with CRC `target`; the 8 bytes before its forged tail are chosen so
+// that no other window passes.
+std::string stream_with_window(std::size_t size, std::size_t last, std::uint32_t target) {
+  for (std::uint32_t seed = 1;; ++seed) {
+    std::string data(size, '\0');
+    const std::string given = random_bytes(8, seed);
+    data.replace(last - 11, 8, given);
+    forge_window(data, last, target);
+    bool alone = true;
+    for (std::size_t i = kWindowBytes - 1; i < size; ++i) {
+      if (i != last && window_crc(reinterpret_cast<const unsigned char*>(data.data()) + i) < kBoundaryThreshold) {
+        alone = false;
+      }
+    }
+    if (alone) return data;
+  }
+}
+
+TEST_P(Tier, WindowsAtTheThresholdAtEveryEdge) {
+  // A window whose CRC is one below the threshold cuts; one at it or one
+  // above does not. Each ends at a position the kernels treat apart: before,
+  // at and after the first possible cut (the 100th byte of a chunk), at the
+  // edges of 64-position rounds, and at the stream's last byte; and the
+  // stream is fed whole, in rounds of 64, split just before or after the
+  // window, and with a segment end that makes it the first possible cut.
+  constexpr std::size_t kSize = 1100;
+  for (const std::uint32_t target : {kBoundaryThreshold - 1, kBoundaryThreshold, kBoundaryThreshold + 1}) {
+    for (const std::size_t last : {98, 99, 100, 127, 128, 163, 191, 192, 255, 256, 1023, 1024, 1099}) {
+      const std::string data = stream_with_window(kSize, last, target);
+      ASSERT_EQ(window_crc(reinterpret_cast<const unsigned char*>(data.data()) + last), target);
+      const std::vector<std::size_t> whole = {kSize};
+      // The forging is right: the reference cuts after `last` exactly when
+      // the chunk has reached its first possible cut and the CRC is below.
+      const std::string reference = reference_signatures(data, whole);
+      const std::size_t first_length = static_cast<std::uint8_t>(reference[8]) |
+                                       static_cast<std::uint8_t>(reference[9]) << 8;
+      const bool cuts = target < kBoundaryThreshold && last + 1 >= kMinChunk;
+      ASSERT_EQ(first_length, cuts ? last + 1 : kSize) << "CRC " << target << " ending at " << last;
+      std::vector<std::vector<std::size_t>> segmentations = {whole};
+      if (last >= kMinChunk) {
+        const std::size_t chunk_start = last - (kMinChunk - 1);
+        segmentations.push_back({chunk_start, kSize - chunk_start});
+      }
+      const std::vector<std::vector<std::size_t>> feeds = {{kSize}, {64}, {last, kSize}, {last + 1, kSize}};
+      for (const auto& segments : segmentations) {
+        for (const auto& spans : feeds) {
+          static FastChunker fast;
+          fast.start(GetParam());
+          ASSERT_EQ(chunk(fast, data, segments, spans), reference_signatures(data, segments))
+              << "CRC " << target << " ending at " << last << ", first segment " << segments[0]
+              << ", first span " << spans[0];
+        }
+      }
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryTier, Tier, ::testing::Range(kPortableTier, kTierCount),
