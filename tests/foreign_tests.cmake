@@ -70,8 +70,11 @@ endif()
 add_test(NAME install_and_package
   COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/install_test.sh ${PROJECT_BINARY_DIR} ${PROJECT_VERSION}
           ${CPACK_DEBIAN_PACKAGE_ARCHITECTURE})
-set_tests_properties(install_and_package PROPERTIES SKIP_RETURN_CODE 77
-  ENVIRONMENT "CHUNKTOOLS_TOOL_WRAPPER=${emulator}")
+set(package_environment "CHUNKTOOLS_TOOL_WRAPPER=${emulator}")
+if(CHUNKTOOLS_HARDENING)
+  list(APPEND package_environment CHUNKTOOLS_HARDENED=1)
+endif()
+set_tests_properties(install_and_package PROPERTIES SKIP_RETURN_CODE 77 ENVIRONMENT "${package_environment}")
 
 if(NOT CHUNKTOOLS_NATIVE_BUILD)
   return()

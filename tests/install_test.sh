@@ -3,13 +3,17 @@
 # into a scratch root and a .tar.gz; the installed tools must run the sample
 # and print exactly what they should, the manual pages must render, the
 # documentation and licence must be there, and lintian (where installed) must
-# find no error in the .deb. A cross build's programs run under
+# find no error in the .deb. With CHUNKTOOLS_HARDENED set (a build with
+# CHUNKTOOLS_HARDENING), the tools must carry stack protection, full RELRO and
+# immediate binding, and lintian must name no hardening tag but the one for
+# fortified calls (no call in the tools has a destination whose size the
+# compiler knows, so there is nothing to fortify). A cross build's programs run under
 # CHUNKTOOLS_TOOL_WRAPPER (an emulator's command), and its .deb must be for
 # DEB_ARCH.
 # Usage: install_test.sh BUILD_DIR VERSION [DEB_ARCH]
 set -eu
 # 77: skipped, where a program the packaging needs is not installed.
-for program in cpack dpkg-deb dpkg-shlibdeps file groff gzip; do
+for program in cpack dpkg-deb dpkg-shlibdeps file groff gzip readelf; do
   command -v "$program" >/dev/null 2>&1 || { echo "$program not installed: skipped"; exit 77; }
 done
 build=$(cd "$1" && pwd)
@@ -56,6 +60,14 @@ check_installed() {
   return 0
 }
 
+if [ -n "${CHUNKTOOLS_HARDENED:-}" ]; then
+  for tool in chunksig idxdump sigdump; do
+    readelf -d "$build/$tool" | grep -q 'FLAGS.*BIND_NOW\|FLAGS_1.*NOW' || fail "$tool: no immediate binding"
+    readelf -lW "$build/$tool" | grep -q GNU_RELRO || fail "$tool: no RELRO"
+    readelf --dyn-syms -W "$build/$tool" | grep -q '__stack_chk_fail\|__stack_chk_guard' || fail "$tool: no stack protector"
+  done
+fi
+
 cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
 check_installed "$scratch/prefix"
 
@@ -71,6 +83,10 @@ check_installed "$scratch/root/usr"
 if command -v lintian >/dev/null 2>&1; then
   lintian --allow-root "$deb" > "$scratch/lintian" 2>&1 || true
   grep '^E:' "$scratch/lintian" && fail "lintian reports errors"
+  if [ -n "${CHUNKTOOLS_HARDENED:-}" ]; then
+    lintian --allow-root -I "$deb" 2>&1 | grep 'hardening-' | grep -v 'hardening-no-fortify-functions' &&
+      fail "lintian finds the tools unhardened"
+  fi
 fi
 
 (cd "$build" && cpack -G TGZ -B "$scratch/packages" >/dev/null)
