@@ -93,8 +93,12 @@ soak: build
 # against a printf-per-field baseline (a few minutes; not in CI).
 BENCH_MIB ?= 1024
 BENCH_ROUNDS ?= 5
+# Another build of chunksig to time side by side with this one, each once a
+# round (BASELINE_BUILD=build-before), for before-and-after figures.
+BASELINE_BUILD ?=
 bench: build
 	WIN32_BUILD=$(CURDIR)/$(WIN32_BUILD) WIN64_BUILD=$(CURDIR)/$(WIN64_BUILD) WINEPREFIX=$(WINE_PREFIX) \
+	  BASELINE_BUILD=$(BASELINE_BUILD) \
 	  bench/run.sh $(BENCH_MIB) $(BUILD) $(BENCH_ROUNDS)
 
 # The kernels in every CPU tier (needs libbenchmark-dev).

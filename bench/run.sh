@@ -5,7 +5,9 @@
 # each right after the input is read once more, so that it is cached; the
 # stream's commands run in rounds, each once a round.
 # Where Wine is installed and WIN32_BUILD and WIN64_BUILD name built Windows
-# folders, the 32- and 64-bit chunksig.exe are timed under Wine as well.
+# folders, the 32- and 64-bit chunksig.exe are timed under Wine as well. Where
+# BASELINE_BUILD names another build folder, its chunksig runs in every round
+# too, for a before-and-after ratio from one run.
 # Usage: bench/run.sh [MIB [BUILD_DIR [REPEAT]]]
 set -eu
 mib=${1:-1024}
@@ -89,6 +91,11 @@ while [ "$round" -lt "$repeat" ]; do
     "$work/fast.sig"; keep one
   time_once "$data" "$work/fast4k.sig.console" "$build/chunksig" "$work/one/base" "$data" "$work/4k/segments" \
     "$work/fast4k.sig"; keep four_k
+  if [ -n "${BASELINE_BUILD:-}" ]; then
+    time_once "$data" "$work/baseline.sig.console" "$BASELINE_BUILD/chunksig" "$work/one/base" "$data" \
+      "$work/one/segments" "$work/baseline.sig"; keep baseline
+    cmp -s "$work/fast.sig" "$work/baseline.sig" || { echo "FAILED: $BASELINE_BUILD/chunksig output differs"; exit 1; }
+  fi
   for tier in $tiers; do
     time_once "$data" "$work/$tier.sig.console" env CHUNKTOOLS_CPU_TIER="$tier" "$build/chunksig" \
       "$work/one/base" "$data" "$work/one/segments" "$work/$tier.sig"; keep "tier_$tier"
@@ -121,6 +128,11 @@ floor=$best_cat
 row "cat data" "$best_cat" "$floor" "$rss_cat"
 row "chunksig, one segment" "$best_one" "$floor" "$rss_one"
 row "chunksig, 4 KiB segments" "$best_four_k" "$floor" "$rss_four_k"
+if [ -n "${BASELINE_BUILD:-}" ]; then
+  row "chunksig of $BASELINE_BUILD, one segment" "$best_baseline" "$floor" "$rss_baseline"
+  awk -v a="$best_one" -v b="$best_baseline" 'BEGIN {
+    printf "this build takes %.3f times as long as the baseline build\n", a / b }'
+fi
 for tier in $tiers; do
   eval "row \"chunksig, one segment, tier capped at $tier\" \"\$best_tier_$tier\" \"$floor\" \"\$rss_tier_$tier\""
 done
