@@ -47,9 +47,14 @@ if(CHUNKTOOLS_HARDENING)
     # Fortified calls need the optimiser; a Debug build would only warn.
     target_compile_definitions(chunktools_tool_flags INTERFACE $<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
     target_link_options(chunktools_tool_flags INTERFACE -Wl,-z,relro,-z,now)
-    check_cxx_compiler_flag(-fcf-protection CHUNKTOOLS_HAS_CF_PROTECTION)
-    if(CHUNKTOOLS_HAS_CF_PROTECTION)
-      target_compile_options(chunktools_tool_flags INTERFACE -fcf-protection)
-    endif()
+    # Where the compiler has them: stack probes, so that no stack growth can
+    # jump over the guard page, and control-flow protection (x86).
+    foreach(flag -fstack-clash-protection -fcf-protection)
+      string(MAKE_C_IDENTIFIER "CHUNKTOOLS_HAS${flag}" known)
+      check_cxx_compiler_flag(${flag} ${known})
+      if(${known})
+        target_compile_options(chunktools_tool_flags INTERFACE ${flag})
+      endif()
+    endforeach()
   endif()
 endif()
