@@ -6,19 +6,24 @@
 #                          hardening the shipped programs carry.
 include(CheckCXXCompilerFlag)
 
+# add_flags_the_compiler_has(TARGET FLAG...): each FLAG this compiler accepts,
+# as an INTERFACE compile option of TARGET.
+function(add_flags_the_compiler_has target)
+  foreach(flag ${ARGN})
+    string(MAKE_C_IDENTIFIER "CHUNKTOOLS_HAS${flag}" known)
+    check_cxx_compiler_flag(${flag} ${known})
+    if(${known})
+      target_compile_options(${target} INTERFACE ${flag})
+    endif()
+  endforeach()
+endfunction()
+
 add_library(chunktools_warnings INTERFACE)
-set(warning_flags -Wall -Wextra -Wpedantic)
-foreach(flag -Wshadow -Wcast-qual -Wundef)
-  string(MAKE_C_IDENTIFIER "CHUNKTOOLS_HAS${flag}" known)
-  check_cxx_compiler_flag(${flag} ${known})
-  if(${known})
-    list(APPEND warning_flags ${flag})
-  endif()
-endforeach()
+target_compile_options(chunktools_warnings INTERFACE -Wall -Wextra -Wpedantic)
+add_flags_the_compiler_has(chunktools_warnings -Wshadow -Wcast-qual -Wundef)
 if(CHUNKTOOLS_WERROR)
-  list(APPEND warning_flags -Werror)
+  target_compile_options(chunktools_warnings INTERFACE -Werror)
 endif()
-target_compile_options(chunktools_warnings INTERFACE ${warning_flags})
 
 add_library(chunktools_tool_flags INTERFACE)
 target_link_libraries(chunktools_tool_flags INTERFACE chunktools_warnings)
@@ -49,12 +54,6 @@ if(CHUNKTOOLS_HARDENING)
     target_link_options(chunktools_tool_flags INTERFACE -Wl,-z,relro,-z,now)
     # Where the compiler has them: stack probes, so that no stack growth can
     # jump over the guard page, and control-flow protection (x86).
-    foreach(flag -fstack-clash-protection -fcf-protection)
-      string(MAKE_C_IDENTIFIER "CHUNKTOOLS_HAS${flag}" known)
-      check_cxx_compiler_flag(${flag} ${known})
-      if(${known})
-        target_compile_options(chunktools_tool_flags INTERFACE ${flag})
-      endif()
-    endforeach()
+    add_flags_the_compiler_has(chunktools_tool_flags -fstack-clash-protection -fcf-protection)
   endif()
 endif()
