@@ -10,12 +10,14 @@
 
 #include "chunksig/chunksig_command.h"
 #include "chunksig/data_stream.h"
+#include "chunksig/kernels/tier_choice.h"
 #include "chunksig/signature_sink.h"
 #include "common/console.h"
 #include "common/failure_report.h"
 #include "common/file_handle.h"
 #include "common/record_reader.h"
 #include "common/text_buffer.h"
+#include "common/usage.h"
 #include "records/records.h"
 
 #ifdef CHUNKSIG_REFERENCE_CHUNKER
@@ -201,15 +203,15 @@ bool may_create_signatures(FailureReport& report, const StandardOutput& console,
   FileIdentity target;
   if (!FileHandle::identity_of_path(paths.signatures, &target) || !target.holds_data()) return true;
   if (target.same_object(inputs.base)) {
-    report.signature_is_input(paths.signatures, "base file", paths.base);
+    report.output_is_input("signature file", paths.signatures, "base file", paths.base);
     return false;
   }
   if (target.same_object(inputs.data.identity())) {
-    report.signature_is_input(paths.signatures, "data file", paths.data);
+    report.output_is_input("signature file", paths.signatures, "data file", paths.data);
     return false;
   }
   if (target.same_object(inputs.segments.identity())) {
-    report.signature_is_input(paths.signatures, "segment list", paths.segments);
+    report.output_is_input("signature file", paths.signatures, "segment list", paths.segments);
     return false;
   }
   if (console.known && target.same_object(console.identity)) {
@@ -237,9 +239,29 @@ void report_chunking_end(FailureReport& report, ChunkingEnd end, const Paths& pa
   }
 }
 
+const ToolUsage kUsage{
+    "chunksig", "BASE DATA SEGMENTS SIGNATURES",
+    "Cuts the stream bytes that a segment list reaches into content-defined\n"
+    "chunks and writes one 10-byte signature record per chunk. Prints\n"
+    "fptr=START and one trace line per segment that brings new bytes.\n"
+    "\n"
+    "  BASE         a file whose size is where the stream starts (fptr): the\n"
+    "               bytes signed before; /dev/null (NUL) for the first run\n"
+    "  DATA         the stream's bytes from fptr on\n"
+    "  SEGMENTS     the segment list: 10-byte records, one per region written\n"
+    "               (seglist makes one)\n"
+    "  SIGNATURES   the signature file to write, created or truncated\n"
+    "\n"
+    "Exit status: 0 done, 1 anything went wrong.\n",
+    "  CHUNKTOOLS_CPU_TIER=T  run at most the kernel tier T (--version names them)\n"
+    "  CHUNKTOOLS_PROGRESS=0  no progress line on a terminal's standard error\n",
+    1, describe_cpu_tiers};
+
 }  // namespace
 
 int run_chunksig(int argc, char** argv) {
+  int exit_code;
+  if (answer_usage_request(kUsage, argc, argv, &exit_code)) return exit_code;
   FailureReport report("chunksig");
   if (argc < 5) return report.too_few_arguments("BASE DATA SEGMENTS SIGNATURES");
   SystemError error = 0;

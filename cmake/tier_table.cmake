@@ -12,8 +12,9 @@
 # The rows used go to a generated table in the build tree,
 # chunk_tier_rows.inc, which the code includes by that name.
 #
-# Sets CHUNKTOOLS_CPU_TIERS (the names used, lowest first),
-# CHUNKTOOLS_KERNEL_SOURCES and CHUNKTOOLS_TIER_TABLE_DIR.
+# Sets CHUNKTOOLS_CPU (the table's name), CHUNKTOOLS_CPU_TIERS (the names
+# used, lowest first), CHUNKTOOLS_KERNEL_SOURCES, CHUNKTOOLS_CPU_CHECK_SOURCES
+# and CHUNKTOOLS_TIER_TABLE_DIR.
 
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64|i[3-6]86|x86)$")
   set(CHUNKTOOLS_CPU x86)
@@ -82,8 +83,9 @@ foreach(row ${rows})
   set_source_files_properties(${source} PROPERTIES COMPILE_OPTIONS "${tier_flags}")
   list(APPEND CHUNKTOOLS_KERNEL_SOURCES ${source})
 endforeach()
+set(CHUNKTOOLS_CPU_CHECK_SOURCES)
 if(NOT CHUNKTOOLS_CPU STREQUAL generic)
-  list(APPEND CHUNKTOOLS_KERNEL_SOURCES ${kernels_dir}/cpu_${CHUNKTOOLS_CPU}.cpp)
+  set(CHUNKTOOLS_CPU_CHECK_SOURCES ${kernels_dir}/cpu_${CHUNKTOOLS_CPU}.cpp)
 endif()
 
 set(CHUNKTOOLS_TIER_TABLE_DIR ${PROJECT_BINARY_DIR}/generated)

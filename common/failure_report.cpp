@@ -18,9 +18,10 @@ const char* verb(Operation operation) {
   return "use";
 }
 
+// Set to anything but "0" or nothing.
 bool verbose() {
   const char* setting = std::getenv("CHUNKTOOLS_VERBOSE");
-  return setting != nullptr && *setting != '\0';
+  return setting != nullptr && *setting != '\0' && std::strcmp(setting, "0") != 0;
 }
 
 // A path is as long as the system allows; the line is cut rather than
@@ -31,9 +32,9 @@ char error_text[512];
 }  // namespace
 
 int FailureReport::say(const Piece* pieces, int count) {
-  if (failed_) return 1;
+  if (failed_) return failure_code_;
   failed_ = true;
-  if (!verbose()) return 1;
+  if (!verbose()) return failure_code_;
   std::size_t size = 0;
   const std::size_t capacity = sizeof line - 1;  // one byte for the newline
   // A byte that would break the line or drive a terminal (below 0x20, and
@@ -60,7 +61,7 @@ int FailureReport::say(const Piece* pieces, int count) {
   line[size++] = '\n';
   std::fwrite(line, 1, size, stderr);
   std::fflush(stderr);
-  return 1;
+  return failure_code_;
 }
 
 int FailureReport::too_few_arguments(const char* usage) {
@@ -81,11 +82,11 @@ int FailureReport::console_failed(Operation operation, SystemError error) {
   return say(pieces, 4);
 }
 
-int FailureReport::signature_is_input(const char* signature_path, const char* role,
-                                      const char* path) {
-  const Piece pieces[] = {{"refusing to overwrite: signature file '"}, {signature_path, true}, {"' is the "},
+int FailureReport::output_is_input(const char* output_role, const char* output_path, const char* role,
+                                   const char* path) {
+  const Piece pieces[] = {{"refusing to overwrite: "}, {output_role}, {" '"}, {output_path, true}, {"' is the "},
                           {role}, {" '"}, {path, true}, {"'"}};
-  return say(pieces, 7);
+  return say(pieces, 9);
 }
 
 int FailureReport::console_is_file(const char* role, const char* path) {
@@ -97,4 +98,28 @@ int FailureReport::start_failed(SystemError error) {
   const Piece pieces[] = {{"cannot set up the standard descriptors: "},
                           {describe_system_error(error, error_text, sizeof error_text)}};
   return say(pieces, 2);
+}
+
+int FailureReport::bad_line(const char* role, const char* path, unsigned long long line, const char* problem) {
+  char number[24];
+  std::snprintf(number, sizeof number, "%llu", line);
+  const Piece pieces[] = {{role}, {" '"}, {path, true}, {"' line "}, {number}, {": "}, {problem}};
+  return say(pieces, 7);
+}
+
+int FailureReport::bad_argument(const char* problem, const char* value) {
+  const Piece pieces[] = {{problem}, {" '"}, {value, true}, {"' (try '"}, {tool_}, {" --help')"}};
+  return say(pieces, 6);
+}
+
+int FailureReport::cannot_allocate(unsigned long long bytes, const char* what) {
+  char number[24];
+  std::snprintf(number, sizeof number, "%llu", bytes);
+  const Piece pieces[] = {{"cannot allocate "}, {number}, {" bytes for "}, {what}};
+  return say(pieces, 4);
+}
+
+int FailureReport::too_large(const char* role, const char* path, const char* limit) {
+  const Piece pieces[] = {{role}, {" '"}, {path, true}, {"' is larger than "}, {limit}};
+  return say(pieces, 5);
 }

@@ -1,5 +1,5 @@
 // Why a run failed, for the person debugging a script. The tools are silent by
-// contract: only when CHUNKTOOLS_VERBOSE is set and not empty does a failed run
+// contract: only when CHUNKTOOLS_VERBOSE is set, not empty and not 0 does a failed run
 // write one line to standard error, such as
 //   chunksig: cannot create signature file 'out.sig': Permission denied
 // Standard output and the exit code are the same either way.
@@ -12,26 +12,37 @@ enum class Operation { kOpen, kCreate, kSize, kRead, kWrite, kClose };
 
 // The first failure of a run is the one reported; what fails after it (a
 // close after a failed write, say) adds no line. Every member that records a
-// failure returns 1, the exit code of a failed run.
+// failure returns the exit code of a failed run: 1, or the code the tool
+// gives (sigdiff's 2, as diff and cmp have it).
 class FailureReport {
  public:
-  explicit FailureReport(const char* tool) : tool_(tool) {}
+  explicit FailureReport(const char* tool, int failure_code = 1) : tool_(tool), failure_code_(failure_code) {}
 
   // `usage` lists the arguments the tool takes.
   int too_few_arguments(const char* usage);
   // `role` says which argument: "base file", "segment list", ...
   int file_failed(Operation operation, const char* role, const char* path, SystemError error);
   int console_failed(Operation operation, SystemError error);
-  // The signature file would overwrite the input `role` at `path`.
-  int signature_is_input(const char* signature_path, const char* role, const char* path);
+  // The output `output_role` ("signature file") at `output_path` would
+  // overwrite the input `role` at `path`.
+  int output_is_input(const char* output_role, const char* output_path, const char* role, const char* path);
   // Standard output is the input `role` at `path`, or ("signature file") the
   // output the tool is about to create.
   int console_is_file(const char* role, const char* path);
   // The standard descriptors could not be set up.
   int start_failed(SystemError error);
+  // Line `line` (from 1) of the text `role` at `path` cannot be taken.
+  int bad_line(const char* role, const char* path, unsigned long long line, const char* problem);
+  // A value on the command line cannot be taken: `problem` then the value.
+  int bad_argument(const char* problem, const char* value);
+  // The input `role` at `path` is larger than the tool can take: `limit`
+  // says how large it may be.
+  int too_large(const char* role, const char* path, const char* limit);
+  // The memory for `what` cannot be had.
+  int cannot_allocate(unsigned long long bytes, const char* what);
 
-  // 0 when nothing failed, else 1.
-  int exit_code() const { return failed_ ? 1 : 0; }
+  // 0 when nothing failed, else the failure code.
+  int exit_code() const { return failed_ ? failure_code_ : 0; }
 
  private:
   // One piece of a reason line; a name the user gave (a path) may hold any
@@ -40,10 +51,12 @@ class FailureReport {
     const char* text;
     bool is_name = false;
   };
-  // Writes "TOOL: " + the pieces + "\n" when asked to; marks the run failed.
+  // Writes "TOOL: " + the pieces + "\n" when asked to; marks the run failed
+  // and returns the failure code.
   int say(const Piece* pieces, int count);
 
   const char* tool_;
+  int failure_code_;
   bool failed_ = false;
 };
 

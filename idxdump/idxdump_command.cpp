@@ -6,8 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "chunksig/kernels/tier_choice.h"
 #include "common/record_dump.h"
 #include "common/text_buffer.h"
+#include "common/usage.h"
 #include "idxdump/idxdump_command.h"
 #include "records/records.h"
 
@@ -51,9 +53,23 @@ void format_entry(const unsigned char* bytes, TextBuffer& out) {
   out.literal("; \n");
 }
 
+const ToolUsage kUsage{
+    "idxdump", "INDEX",
+    "Prints each 40-byte entry of an index file as one line of labelled fields,\n"
+    "each as stored: level in decimal, every other field in hexadecimal\n"
+    "(size: its high 8 and low 32 bits; attr; two times, both labelled t_cr;\n"
+    "crc0; crc1; sofs; slen). A partial last entry is ignored.\n"
+    "\n"
+    "  INDEX   an index file of 40-byte entries\n"
+    "\n"
+    "Exit status: 0 done, 1 anything went wrong.\n",
+    "", 1, describe_cpu_tiers};
+
 }  // namespace
 
 int run_idxdump(int argc, char** argv) {
+  int exit_code;
+  if (answer_usage_request(kUsage, argc, argv, &exit_code)) return exit_code;
   const RecordDump dump{"idxdump", "INDEX", "index file", IndexEntry::kBytes, kLongestLine, format_entry};
   return run_record_dump(dump, argc, argv, entries, kEntriesPerRead, text_storage, sizeof text_storage);
 }

@@ -2,6 +2,11 @@
 
 #include "common/little_endian.h"
 
+void SegmentRecord::encode(unsigned char (&bytes)[kBytes]) const {
+  store_le(bytes, len, 4);
+  store_le(bytes + 4, ofs, 6);
+}
+
 SegmentRecord SegmentRecord::decode(const unsigned char* bytes) {
   return SegmentRecord{static_cast<std::uint32_t>(load_le(bytes, 4)), load_le(bytes + 4, 6)};
 }

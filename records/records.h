@@ -9,9 +9,12 @@
 // One segment of the stream: it ends at ofs + len.
 struct SegmentRecord {
   static constexpr int kBytes = 10;
+  static constexpr std::uint32_t kMaxLen = 0xFFFFFFFF;
+  static constexpr std::uint64_t kMaxOfs = (std::uint64_t{1} << 48) - 1;
   std::uint32_t len;  // bytes 0-3
   std::uint64_t ofs;  // 48 bits: bytes 4-7 the low 32, bytes 8-9 the high 16
 
+  void encode(unsigned char (&bytes)[kBytes]) const;  // ofs <= kMaxOfs
   static SegmentRecord decode(const unsigned char* bytes);  // kBytes bytes
   std::uint64_t end() const { return ofs + len; }
 };

@@ -12,8 +12,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "chunksig/kernels/tier_choice.h"
 #include "common/record_dump.h"
 #include "common/text_buffer.h"
+#include "common/usage.h"
 #include "records/records.h"
 #include "sigdump/sigdump_command.h"
 
@@ -41,9 +43,24 @@ void format_record(const unsigned char* bytes, TextBuffer& out) {
   offset += record.len;
 }
 
+const ToolUsage kUsage{
+    "sigdump", "SIGNATURES",
+    "Prints each 10-byte record of a signature file as one line:\n"
+    "  OFFSET LEN CRC_PLUS1 CRC_PLAIN\n"
+    "OFFSET (where the chunk begins among the bytes chunksig took) and LEN in\n"
+    "decimal, the two CRCs as 8 hexadecimal digits. A partial last record is\n"
+    "ignored.\n"
+    "\n"
+    "  SIGNATURES   a signature file that chunksig wrote\n"
+    "\n"
+    "Exit status: 0 done, 1 anything went wrong.\n",
+    "", 1, describe_cpu_tiers};
+
 }  // namespace
 
 int run_sigdump(int argc, char** argv) {
+  int exit_code;
+  if (answer_usage_request(kUsage, argc, argv, &exit_code)) return exit_code;
   offset = 0;
   const RecordDump dump{"sigdump", "SIGNATURES", "signature file", SignatureRecord::kBytes, kLongestLine,
                         format_record};

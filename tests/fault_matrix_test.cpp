@@ -69,13 +69,13 @@ TEST(FaultMatrix, UnopenablePathInEveryPosition) {
     expect_run(files.dir.root(), idxdump_path(), {bad}, 1, "");
     expect_run(files.dir.root(), sigdump_path(), {bad}, 1, "");
   }
+  // No argument at all prints the usage (usage_cli_test.cpp); too few of
+  // them is a quiet failure like any other.
   const std::vector<std::string> all = files.args();
-  for (std::size_t count = 0; count < 4; ++count) {
+  for (std::size_t count = 1; count < 4; ++count) {
     const std::vector<std::string> args(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(count));
     expect_run(files.dir.root(), chunksig_path(), args, 1, "");
   }
-  expect_run(files.dir.root(), idxdump_path(), {}, 1, "");
-  expect_run(files.dir.root(), sigdump_path(), {}, 1, "");
 }
 
 TEST(FaultMatrix, EmptyFileInEveryPosition) {

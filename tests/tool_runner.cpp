@@ -66,6 +66,16 @@ const std::string& sigdump_path() {
   return path;
 }
 
+const std::string& seglist_path() {
+  static const std::string path = tool_path("CHUNKTOOLS_SEGLIST", SEGLIST_PATH);
+  return path;
+}
+
+const std::string& sigdiff_path() {
+  static const std::string path = tool_path("CHUNKTOOLS_SIGDIFF", SIGDIFF_PATH);
+  return path;
+}
+
 bool under_wine() { return std::getenv("CHUNKTOOLS_WINE") != nullptr; }
 
 bool closed_descriptors_testable() { return !under_wine(); }

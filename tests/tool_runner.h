@@ -11,11 +11,14 @@
 #include "tests/scratch.h"
 
 // The tools under test: the builds' own, unless CHUNKTOOLS_CHUNKSIG,
-// CHUNKTOOLS_IDXDUMP or CHUNKTOOLS_SIGDUMP names others (the Windows
-// executables, run under Wine).
+// CHUNKTOOLS_IDXDUMP, CHUNKTOOLS_SIGDUMP, CHUNKTOOLS_SEGLIST or
+// CHUNKTOOLS_SIGDIFF names others (the Windows executables, run under Wine;
+// a foreign build's, run under qemu).
 const std::string& chunksig_path();
 const std::string& idxdump_path();
 const std::string& sigdump_path();
+const std::string& seglist_path();
+const std::string& sigdiff_path();
 
 // Every regular file directly in `folder`, by name, with its bytes (with its
 // size and modification time, for a file over 16 MiB).

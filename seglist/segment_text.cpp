@@ -1,0 +1,86 @@
+#include "seglist/segment_text.h"
+
+namespace {
+
+bool is_blank(unsigned char byte) { return byte == ' ' || byte == '\t' || byte == '\r'; }
+bool is_digit(unsigned char byte) { return byte >= '0' && byte <= '9'; }
+
+constexpr int kNumberFields = 2;  // OFFSET and LENGTH; a third is ignored
+constexpr int kMostFields = 3;
+
+}  // namespace
+
+SegmentTextParser::LineEnd SegmentTextParser::take(unsigned char byte) {
+  if (line_ended_) {
+    // The line after the one just judged begins.
+    ++line_number_;
+    line_ended_ = false;
+  }
+  if (byte == '\n') return end_line();
+  line_has_bytes_ = true;
+  if (state_ == State::kComment || malformed_) return LineEnd::kNothing;
+  if (is_blank(byte)) {
+    state_ = State::kBlank;
+    return LineEnd::kNothing;
+  }
+  if (state_ == State::kBlank) {
+    if (at_line_start_ && byte == '#') {
+      state_ = State::kComment;
+      return LineEnd::kNothing;
+    }
+    at_line_start_ = false;
+    if (fields_ == kMostFields) {
+      malformed_ = true;
+      return LineEnd::kNothing;
+    }
+    ++fields_;
+    state_ = State::kField;
+  }
+  const int field = fields_ - 1;
+  if (field >= kNumberFields) return LineEnd::kNothing;
+  if (!is_digit(byte)) {
+    malformed_ = true;
+    return LineEnd::kNothing;
+  }
+  const unsigned digit = byte - '0';
+  std::uint64_t& value = values_[field];
+  // Saturates: any value this large is out of range anyway.
+  if (value > (UINT64_MAX - digit) / 10) {
+    too_large_[field] = true;
+  } else {
+    value = value * 10 + digit;
+  }
+  return LineEnd::kNothing;
+}
+
+SegmentTextParser::LineEnd SegmentTextParser::finish() {
+  if (!line_has_bytes_ || line_ended_) return LineEnd::kNothing;
+  return end_line();
+}
+
+SegmentTextParser::LineEnd SegmentTextParser::end_line() {
+  LineEnd verdict = LineEnd::kSegment;
+  if (state_ == State::kComment || (fields_ == 0 && !malformed_)) {
+    verdict = LineEnd::kNothing;
+  } else if (malformed_ || fields_ < kNumberFields) {
+    fault_ = "expected OFFSET LENGTH in decimal";
+    verdict = LineEnd::kFault;
+  } else if (too_large_[0] || values_[0] > SegmentRecord::kMaxOfs) {
+    fault_ = "offset out of range (0 to 281474976710655)";
+    verdict = LineEnd::kFault;
+  } else if (too_large_[1] || values_[1] == 0 || values_[1] > SegmentRecord::kMaxLen) {
+    fault_ = "length out of range (1 to 4294967295)";
+    verdict = LineEnd::kFault;
+  } else {
+    segment_ = SegmentRecord{static_cast<std::uint32_t>(values_[1]), values_[0]};
+  }
+  state_ = State::kBlank;
+  at_line_start_ = true;
+  malformed_ = false;
+  fields_ = 0;
+  values_[0] = values_[1] = 0;
+  too_large_[0] = too_large_[1] = false;
+  line_has_bytes_ = false;
+  line_ended_ = true;
+  return verdict;
+}

@@ -1,0 +1,257 @@
+// sigdiff [--summary] OLD NEW
+//
+// Prints the chunks of the signature file NEW that a store holding the chunks
+// of OLD must add: each record of NEW whose identity (len, crc_plus1,
+// crc_plain) is neither in OLD nor in an earlier record of NEW, in NEW's
+// order, as sigdump prints it (NEW's offsets). With --summary, one line of
+// counts instead. Exit codes as diff and cmp give them: 0 nothing new, 1
+// something new, 2 anything went wrong (the reason under CHUNKTOOLS_VERBOSE).
+//
+// The one tool that allocates: the table of OLD's identities (chunk_table.h),
+// sized from OLD's length. NEW is read in blocks and never held.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "chunksig/kernels/tier_choice.h"
+#include "common/console.h"
+#include "common/failure_report.h"
+#include "common/file_handle.h"
+#include "common/record_reader.h"
+#include "common/text_buffer.h"
+#include "common/usage.h"
+#include "records/records.h"
+#include "sigdiff/chunk_table.h"
+#include "sigdiff/sigdiff_command.h"
+
+namespace {
+
+constexpr int kFailed = 2;
+constexpr int kNothingNew = 0;
+constexpr int kSomethingNew = 1;
+
+const ToolUsage kUsage{
+    "sigdiff", "[--summary] OLD NEW",
+    "Prints the chunks of the signature file NEW that OLD lacks: each record of\n"
+    "NEW whose (length, CRCs) is neither in OLD nor earlier in NEW, as sigdump\n"
+    "prints it (OFFSET LEN CRC_PLUS1 CRC_PLAIN, with NEW's offsets): exactly the\n"
+    "chunks a store that holds OLD's must add.\n"
+    "\n"
+    "  --summary   print one line instead: NEW's chunks and how many are new,\n"
+    "              NEW's bytes and how many are new, with percentages\n"
+    "  OLD         the signature file of what the store holds\n"
+    "  NEW         the signature file to compare with it\n"
+    "\n"
+    "Memory: one table of 16 bytes per record of OLD, plus what NEW's new chunks\n"
+    "need beyond a few thousand.\n"
+    "\n"
+    "Exit status: 0 nothing new, 1 some chunks new, 2 anything went wrong.\n",
+    "", kFailed, describe_cpu_tiers};
+
+constexpr char kTool[] = "sigdiff";
+constexpr char kOldRole[] = "old signature file";
+constexpr char kNewRole[] = "new signature file";
+constexpr std::size_t kRecordsPerRead = 4096;
+// Records whose slots are fetched ahead of the one looked up.
+constexpr std::size_t kPrefetchDistance = 8;
+// sigdump's line: 20 digits of offset, 5 of length, two CRCs, three spaces
+// and the newline.
+constexpr std::size_t kLongestLine = 20 + 1 + 5 + 1 + 8 + 1 + 8 + 1;
+
+unsigned char records[kRecordsPerRead * SignatureRecord::kBytes];
+char text_storage[64 * 1024];
+
+struct Counts {
+  std::uint64_t chunks = 0;
+  std::uint64_t bytes = 0;
+  std::uint64_t new_chunks = 0;
+  std::uint64_t new_bytes = 0;
+};
+
+// Opens a signature file; on failure, or when it is what standard output
+// writes to (printing there would feed the run its own lines), reports that
+// and leaves it closed.
+bool open_signatures(FailureReport& report, const FileIdentity* console, const char* role, const char* path,
+                     FileHandle* file) {
+  *file = FileHandle::open_read(path);
+  if (!file->is_open()) {
+    report.file_failed(Operation::kOpen, role, path, file->error());
+    return false;
+  }
+  if (console != nullptr && console->holds_data() && file->identity().same_object(*console)) {
+    file->close();
+    report.console_is_file(role, path);
+    return false;
+  }
+  return true;
+}
+
+// Sizes the table from OLD's length and adds every identity in OLD; false,
+// reported, on a failure.
+bool load_old(FailureReport& report, FileHandle& old_file, const char* path, ChunkTable& table) {
+  std::uint64_t length;
+  // A pipe has no length: the table then grows as OLD comes.
+  if (old_file.size(&length) && !table.reserve(length / SignatureRecord::kBytes)) {
+    report.cannot_allocate(table.bytes_wanted(), "the table of the old signature file's chunks");
+    return false;
+  }
+  RecordReader reader(old_file, records, SignatureRecord::kBytes, kRecordsPerRead);
+  for (;;) {
+    std::size_t count;
+    const ReadResult got = reader.next_block(&count);
+    if (got == ReadResult::kError) {
+      report.file_failed(Operation::kRead, kOldRole, path, old_file.error());
+      return false;
+    }
+    if (got == ReadResult::kEnd) return true;
+    for (std::size_t i = 0; i < count; ++i) {
+      if (i + kPrefetchDistance < count) table.prefetch(reader.records() + (i + kPrefetchDistance) * SignatureRecord::kBytes);
+      if (table.add(reader.records() + i * SignatureRecord::kBytes) == ChunkTable::Added::kNoMemory) {
+        report.cannot_allocate(table.bytes_wanted(), "the table of the old signature file's chunks");
+        return false;
+      }
+    }
+  }
+}
+
+void format_line(std::uint64_t offset, const unsigned char* bytes, TextBuffer& out) {
+  const SignatureRecord record = SignatureRecord::decode(bytes);
+  out.unsigned_decimal(offset);
+  out.literal(" ");
+  out.unsigned_decimal(record.len);
+  out.literal(" ");
+  out.hex(record.crc_plus1, 8);
+  out.literal(" ");
+  out.hex(record.crc_plain, 8);
+  out.literal("\n");
+}
+
+// Streams NEW through the table, printing each new chunk unless `summary`;
+// false, reported, on a failure (the lines of the chunks before it are
+// printed).
+bool compare_new(FailureReport& report, FileHandle& new_file, const char* path, ChunkTable& table, bool summary,
+                 Counts* counts) {
+  RecordReader reader(new_file, records, SignatureRecord::kBytes, kRecordsPerRead);
+  TextBuffer out(text_storage, sizeof text_storage);
+  bool done = true;
+  for (;;) {
+    std::size_t count;
+    const ReadResult got = reader.next_block(&count);
+    if (got == ReadResult::kError) {
+      report.file_failed(Operation::kRead, kNewRole, path, new_file.error());
+      done = false;
+    }
+    if (got != ReadResult::kRecord) break;
+    for (std::size_t i = 0; i < count && done; ++i) {
+      const unsigned char* record = reader.records() + i * SignatureRecord::kBytes;
+      if (i + kPrefetchDistance < count) table.prefetch(record + kPrefetchDistance * SignatureRecord::kBytes);
+      const std::uint64_t length = SignatureRecord::decode(record).len;
+      const ChunkTable::Added added = table.add(record);
+      if (added == ChunkTable::Added::kNoMemory) {
+        report.cannot_allocate(table.bytes_wanted(), "the table of the new signature file's chunks");
+        done = false;
+        break;
+      }
+      if (added == ChunkTable::Added::kNew) {
+        if (!summary) {
+          if (out.room() < kLongestLine && !out.flush_to_stdout()) done = false;
+          format_line(counts->bytes, record, out);
+        }
+        ++counts->new_chunks;
+        counts->new_bytes += length;
+      }
+      ++counts->chunks;
+      counts->bytes += length;
+    }
+    if (!done) break;
+  }
+  out.flush_to_stdout();
+  return done;
+}
+
+// round(100 * part / whole) in hundredths, exact for any 64-bit counts:
+// 10000 * part is worked out in 128 bits and divided bit by bit.
+std::uint64_t percent_hundredths(std::uint64_t part, std::uint64_t whole) {
+  if (whole == 0) return 0;
+  const std::uint64_t part_lo = part & 0xFFFFFFFF, part_hi = part >> 32;
+  const std::uint64_t lo_product = part_lo * 10000, hi_product = part_hi * 10000;
+  std::uint64_t low = lo_product + (hi_product << 32);
+  std::uint64_t high = (hi_product >> 32) + (low < lo_product ? 1 : 0);
+  // Adds whole / 2, to round half up.
+  const std::uint64_t half = whole / 2;
+  low += half;
+  if (low < half) ++high;
+  std::uint64_t quotient = 0, remainder = 0;
+  for (int bit = 127; bit >= 0; --bit) {
+    const std::uint64_t next = bit >= 64 ? (high >> (bit - 64)) & 1 : (low >> bit) & 1;
+    const bool overflow = (remainder >> 63) != 0;
+    remainder = remainder << 1 | next;
+    quotient <<= 1;
+    if (overflow || remainder >= whole) {
+      remainder -= whole;
+      quotient |= 1;
+    }
+  }
+  return quotient;
+}
+
+void append_percent(std::uint64_t part, std::uint64_t whole, TextBuffer& out) {
+  const std::uint64_t hundredths = percent_hundredths(part, whole);
+  out.literal("(");
+  out.unsigned_decimal(hundredths / 100);
+  out.literal(".");
+  out.unsigned_decimal(hundredths % 100 / 10);
+  out.unsigned_decimal(hundredths % 10);
+  out.literal("%)");
+}
+
+// "C chunks, N new (P%); B bytes, M new (Q%)"
+void print_summary(const Counts& counts) {
+  char storage[160];
+  TextBuffer out(storage, sizeof storage);
+  out.unsigned_decimal(counts.chunks);
+  out.literal(" chunks, ");
+  out.unsigned_decimal(counts.new_chunks);
+  out.literal(" new ");
+  append_percent(counts.new_chunks, counts.chunks, out);
+  out.literal("; ");
+  out.unsigned_decimal(counts.bytes);
+  out.literal(" bytes, ");
+  out.unsigned_decimal(counts.new_bytes);
+  out.literal(" new ");
+  append_percent(counts.new_bytes, counts.bytes, out);
+  out.literal("\n");
+  out.flush_to_stdout();
+}
+
+}  // namespace
+
+int run_sigdiff(int argc, char** argv) {
+  int exit_code;
+  if (answer_usage_request(kUsage, argc, argv, &exit_code)) return exit_code;
+  FailureReport report(kTool, kFailed);
+  const bool summary = std::strcmp(argv[1], "--summary") == 0;
+  const int first = summary ? 2 : 1;
+  if (argc < first + 2) return report.too_few_arguments("[--summary] OLD NEW");
+  const char* old_path = argv[first];
+  const char* new_path = argv[first + 1];
+  SystemError error = 0;
+  if (!console_start(&error)) return report.start_failed(error);
+  FileIdentity console;
+  const bool console_known = FileHandle::standard_output_identity(&console);
+
+  FileHandle old_file, new_file;
+  if (!open_signatures(report, console_known ? &console : nullptr, kOldRole, old_path, &old_file) ||
+      !open_signatures(report, console_known ? &console : nullptr, kNewRole, new_path, &new_file)) {
+    return report.exit_code();
+  }
+  ChunkTable table;
+  Counts counts;
+  if (load_old(report, old_file, old_path, table) &&
+      compare_new(report, new_file, new_path, table, summary, &counts) && summary) {
+    print_summary(counts);
+  }
+  console_finish(report);
+  if (report.exit_code() != 0) return report.exit_code();
+  return counts.new_chunks == 0 ? kNothingNew : kSomethingNew;
+}
