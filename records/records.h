@@ -28,6 +28,10 @@ struct SignatureRecord {
 
   void encode(unsigned char (&bytes)[kBytes]) const;
   static SignatureRecord decode(const unsigned char* bytes);  // kBytes bytes
+  // The len of the record at `bytes`, alone: the one field a count needs.
+  static std::uint16_t len_of(const unsigned char* bytes) {
+    return static_cast<std::uint16_t>(bytes[8] | bytes[9] << 8);
+  }
 };
 
 // One entry of an index file, field by field as stored; nothing is

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "sigdiff/identity_hash.h"
+
 namespace {
 
 constexpr unsigned char kEmpty = 0xFF;
@@ -17,35 +19,12 @@ bool is_empty(const unsigned char* slot) {
   return std::memcmp(slot, kEmptySlot, sizeof kEmptySlot) == 0;
 }
 
-// The high 64 bits of a * b: the slot a hash picks in a table of b slots,
-// with no division.
-std::uint64_t high_product(std::uint64_t a, std::uint64_t b) {
-#ifdef __SIZEOF_INT128__
-  __extension__ typedef unsigned __int128 Wide;  // GCC's and Clang's, on 64-bit targets
-  return static_cast<std::uint64_t>((static_cast<Wide>(a) * b) >> 64);
-#else
-  const std::uint64_t a_lo = a & 0xFFFFFFFF, a_hi = a >> 32, b_lo = b & 0xFFFFFFFF, b_hi = b >> 32;
-  const std::uint64_t lo_lo = a_lo * b_lo, hi_lo = a_hi * b_lo, lo_hi = a_lo * b_hi, hi_hi = a_hi * b_hi;
-  const std::uint64_t middle = (lo_lo >> 32) + (hi_lo & 0xFFFFFFFF) + lo_hi;
-  return hi_hi + (hi_lo >> 32) + (middle >> 32);
-#endif
-}
-
 }  // namespace
 
 ChunkTable::~ChunkTable() { std::free(slots_); }
 
 std::uint64_t ChunkTable::slot_of(const unsigned char* identity) const {
-  // The CRCs are spread evenly already; the multiplications mix in the
-  // length. Bytes in the host's order: only the slot depends on it.
-  std::uint64_t crcs;
-  std::uint16_t len;
-  std::memcpy(&crcs, identity, sizeof crcs);
-  std::memcpy(&len, identity + sizeof crcs, sizeof len);
-  std::uint64_t hash = crcs ^ (std::uint64_t{len} * 0x9E3779B97F4A7C15u);
-  hash *= 0xBF58476D1CE4E5B9u;
-  hash ^= hash >> 29;
-  return high_product(hash, capacity_);
+  return slot_in(identity_hash(identity), capacity_);
 }
 
 bool ChunkTable::allocate(std::uint64_t slots) {

@@ -7,8 +7,17 @@
 // counts instead. Exit codes as diff and cmp give them: 0 nothing new, 1
 // something new, 2 anything went wrong (the reason under CHUNKTOOLS_VERBOSE).
 //
-// The one tool that allocates: the table of OLD's identities (chunk_table.h),
-// sized from OLD's length. NEW is read in blocks and never held.
+// NEW mostly repeats OLD's records in OLD's order, so two regular files are
+// first read side by side: a record of NEW that is OLD's next one, or one of
+// the few after it, is known at once. Only the others are kept, as candidates
+// (candidate_list.h); one more pass over OLD tells which of them it holds.
+// When they are more than half as many as OLD's records, or either file is
+// not a regular file (a pipe), sigdiff builds the table of all of OLD's
+// identities instead (chunk_table.h) and streams NEW through it.
+//
+// The one tool that allocates: the candidates, or that table, sized from the
+// files' lengths; 16 bytes per record of OLD at most, plus a constant (and,
+// for the table, the new chunks of NEW beyond its spare room).
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -21,12 +30,14 @@
 #include "common/text_buffer.h"
 #include "common/usage.h"
 #include "records/records.h"
+#include "sigdiff/candidate_list.h"
 #include "sigdiff/chunk_table.h"
+#include "sigdiff/record_window.h"
 #include "sigdiff/sigdiff_command.h"
 
 namespace {
 
-constexpr int kFailed = 2;
+constexpr int kFailureCode = 2;
 constexpr int kNothingNew = 0;
 constexpr int kSomethingNew = 1;
 
@@ -46,7 +57,7 @@ const ToolUsage kUsage{
     "need beyond a few thousand.\n"
     "\n"
     "Exit status: 0 nothing new, 1 some chunks new, 2 anything went wrong.\n",
-    "", kFailed, describe_cpu_tiers};
+    "", kFailureCode, describe_cpu_tiers};
 
 constexpr char kTool[] = "sigdiff";
 constexpr char kOldRole[] = "old signature file";
@@ -58,7 +69,12 @@ constexpr std::size_t kPrefetchDistance = 8;
 // and the newline.
 constexpr std::size_t kLongestLine = 20 + 1 + 5 + 1 + 8 + 1 + 8 + 1;
 
+// How far ahead in OLD a record of NEW is looked for before it becomes a
+// candidate: a deletion of up to this many chunks keeps the two files in step.
+constexpr std::size_t kLookAhead = 64;
+
 unsigned char records[kRecordsPerRead * SignatureRecord::kBytes];
+unsigned char old_window[2 * kRecordsPerRead * SignatureRecord::kBytes];
 char text_storage[64 * 1024];
 
 struct Counts {
@@ -145,7 +161,7 @@ bool compare_new(FailureReport& report, FileHandle& new_file, const char* path, 
     for (std::size_t i = 0; i < count && done; ++i) {
       const unsigned char* record = reader.records() + i * SignatureRecord::kBytes;
       if (i + kPrefetchDistance < count) table.prefetch(record + kPrefetchDistance * SignatureRecord::kBytes);
-      const std::uint64_t length = SignatureRecord::decode(record).len;
+      const std::uint64_t length = SignatureRecord::len_of(record);
       const ChunkTable::Added added = table.add(record);
       if (added == ChunkTable::Added::kNoMemory) {
         report.cannot_allocate(table.bytes_wanted(), "the table of the new signature file's chunks");
@@ -167,6 +183,118 @@ bool compare_new(FailureReport& report, FileHandle& new_file, const char* path, 
   }
   out.flush_to_stdout();
   return done;
+}
+
+// Moves `file` back to its start (sizing a regular file does); false, with
+// the platform's error, when it cannot.
+bool rewind(FileHandle& file) {
+  std::uint64_t length;
+  return file.size(&length);
+}
+
+enum class Aligned { kDone, kTooManyCandidates, kFailed };
+
+// Reads NEW beside OLD, keeping as candidates the records of NEW that are not
+// OLD's next ones (nor among the kLookAhead after them).
+Aligned gather_candidates(FailureReport& report, FileHandle& old_file, FileHandle& new_file, const char* old_path,
+                          const char* new_path, CandidateList& candidates, Counts* counts) {
+  RecordWindow old_records(old_file, old_window, sizeof old_window);
+  RecordReader reader(new_file, records, SignatureRecord::kBytes, kRecordsPerRead);
+  for (;;) {
+    std::size_t count;
+    const ReadResult got = reader.next_block(&count);
+    if (got == ReadResult::kError) {
+      report.file_failed(Operation::kRead, kNewRole, new_path, new_file.error());
+      return Aligned::kFailed;
+    }
+    if (got == ReadResult::kEnd) return Aligned::kDone;
+    for (std::size_t i = 0; i < count; ++i) {
+      const unsigned char* record = reader.records() + i * SignatureRecord::kBytes;
+      if (!old_records.fill(kLookAhead + 1)) {
+        report.file_failed(Operation::kRead, kOldRole, old_path, old_file.error());
+        return Aligned::kFailed;
+      }
+      const std::size_t ahead = old_records.available() < kLookAhead + 1 ? old_records.available() : kLookAhead + 1;
+      std::size_t match = 0;
+      while (match < ahead && std::memcmp(old_records.record(match), record, SignatureRecord::kBytes) != 0) ++match;
+      if (match < ahead) {
+        old_records.drop(match + 1);
+      } else if (!candidates.add(record, counts->bytes)) {
+        return Aligned::kTooManyCandidates;
+      }
+      ++counts->chunks;
+      counts->bytes += SignatureRecord::len_of(record);
+    }
+  }
+}
+
+// Marks the candidates OLD holds, reading it once more from its start.
+bool mark_known_candidates(FailureReport& report, FileHandle& old_file, const char* path,
+                           CandidateList& candidates) {
+  if (!rewind(old_file)) {
+    report.file_failed(Operation::kRead, kOldRole, path, old_file.error());
+    return false;
+  }
+  RecordReader reader(old_file, records, SignatureRecord::kBytes, kRecordsPerRead);
+  for (;;) {
+    std::size_t count;
+    const ReadResult got = reader.next_block(&count);
+    if (got == ReadResult::kError) {
+      report.file_failed(Operation::kRead, kOldRole, path, old_file.error());
+      return false;
+    }
+    if (got == ReadResult::kEnd) return true;
+    for (std::size_t i = 0; i < count; ++i) candidates.mark_known(reader.records() + i * SignatureRecord::kBytes);
+  }
+}
+
+// Prints the new candidates (unless `summary`) and counts them.
+void print_new_candidates(const CandidateList& candidates, bool summary, Counts* counts) {
+  TextBuffer out(text_storage, sizeof text_storage);
+  for (std::uint64_t i = 0; i < candidates.size(); ++i) {
+    if (!candidates.is_new(i)) continue;
+    const std::uint64_t length = SignatureRecord::len_of(candidates.record(i));
+    if (!summary) {
+      if (out.room() < kLongestLine && !out.flush_to_stdout()) break;
+      format_line(candidates.offset(i), candidates.record(i), out);
+    }
+    ++counts->new_chunks;
+    counts->new_bytes += length;
+  }
+  out.flush_to_stdout();
+}
+
+// The side-by-side comparison of two regular files of `old_length` and
+// `new_length` bytes; kTooManyCandidates, with both files at their start and
+// nothing printed, when it is not worth it or its memory cannot be had.
+Aligned compare_aligned(FailureReport& report, FileHandle& old_file, FileHandle& new_file, const char* old_path,
+                        const char* new_path, std::uint64_t old_length, std::uint64_t new_length, bool summary,
+                        Counts* counts) {
+  const std::uint64_t old_records = old_length / SignatureRecord::kBytes;
+  const std::uint64_t new_records = new_length / SignatureRecord::kBytes;
+  std::uint64_t capacity = old_records / 2 + 4096;
+  if (capacity > new_records) capacity = new_records;
+  if (capacity > CandidateList::kMostCandidates) capacity = CandidateList::kMostCandidates;
+  CandidateList candidates;
+  // Without that room, the table of OLD may still be had.
+  if (!candidates.allocate(capacity)) return Aligned::kTooManyCandidates;
+  const Aligned gathered = gather_candidates(report, old_file, new_file, old_path, new_path, candidates, counts);
+  if (gathered == Aligned::kTooManyCandidates) {
+    *counts = Counts();
+    candidates.release();
+    if (!rewind(old_file) || !rewind(new_file)) {
+      report.file_failed(Operation::kRead, kNewRole, new_path, new_file.error());
+      return Aligned::kFailed;
+    }
+    return gathered;
+  }
+  if (gathered == Aligned::kFailed) return gathered;
+  candidates.index();
+  if (candidates.size() > 0 && !mark_known_candidates(report, old_file, old_path, candidates)) {
+    return Aligned::kFailed;
+  }
+  print_new_candidates(candidates, summary, counts);
+  return Aligned::kDone;
 }
 
 // round(100 * part / whole) in hundredths, exact for any 64-bit counts:
@@ -229,7 +357,7 @@ void print_summary(const Counts& counts) {
 int run_sigdiff(int argc, char** argv) {
   int exit_code;
   if (answer_usage_request(kUsage, argc, argv, &exit_code)) return exit_code;
-  FailureReport report(kTool, kFailed);
+  FailureReport report(kTool, kFailureCode);
   const bool summary = std::strcmp(argv[1], "--summary") == 0;
   const int first = summary ? 2 : 1;
   if (argc < first + 2) return report.too_few_arguments("[--summary] OLD NEW");
@@ -245,12 +373,23 @@ int run_sigdiff(int argc, char** argv) {
       !open_signatures(report, console_known ? &console : nullptr, kNewRole, new_path, &new_file)) {
     return report.exit_code();
   }
-  ChunkTable table;
   Counts counts;
-  if (load_old(report, old_file, old_path, table) &&
-      compare_new(report, new_file, new_path, table, summary, &counts) && summary) {
-    print_summary(counts);
+  std::uint64_t old_length, new_length;
+  const bool both_regular = old_file.identity().kind == FileKind::kRegular &&
+                            new_file.identity().kind == FileKind::kRegular && old_file.size(&old_length) &&
+                            new_file.size(&new_length);
+  Aligned aligned = Aligned::kTooManyCandidates;
+  if (both_regular) {
+    aligned = compare_aligned(report, old_file, new_file, old_path, new_path, old_length, new_length, summary,
+                              &counts);
   }
+  bool done = aligned == Aligned::kDone;
+  if (aligned == Aligned::kTooManyCandidates) {
+    ChunkTable table;
+    done = load_old(report, old_file, old_path, table) &&
+           compare_new(report, new_file, new_path, table, summary, &counts);
+  }
+  if (done && summary) print_summary(counts);
   console_finish(report);
   if (report.exit_code() != 0) return report.exit_code();
   return counts.new_chunks == 0 ? kNothingNew : kSomethingNew;

@@ -332,14 +332,14 @@ const std::vector<ReasonCase> kCases = {
      }},
     {"SigdiffTableCannotBeHad",
      [](const Files& f) {
-       // A sparse old file of 1 TiB: a table of 16 bytes a record is more
-       // than any test machine has, and more than a 32-bit process can ask.
+       // Sparse files of 1 TiB: 16 bytes a record is more than any test
+       // machine has, and more than a 32-bit process can ask for.
        const std::string huge = f.dir.path("huge.sig");
        write_file(huge, "");
        if (::truncate(huge.c_str(), static_cast<off_t>(1) << 40) != 0) std::abort();
        const std::uint64_t records = (std::uint64_t{1} << 40) / 10;
        const std::uint64_t table_bytes = (records + records / 5 * 3 + 4096) * 10;
-       return Failure{sigdiff_path(), {huge, f.index}, with_environment({"ASAN_OPTIONS=allocator_may_return_null=1"}),
+       return Failure{sigdiff_path(), {huge, huge}, with_environment({"ASAN_OPTIONS=allocator_may_return_null=1"}),
                       "",
                       "sigdiff: cannot allocate " + std::to_string(table_bytes) +
                           " bytes for the table of the old signature file's chunks",

@@ -108,7 +108,11 @@ const SigdiffCase kCases[] = {
     {"AllOnesOnlyNew", kA, kAllOnes + kA + kAllOnes + kB},
     {"PartialLastRecords", kA + "12345", kB + kA + "123456789"},
     {"OnlyPartialRecords", "123", "123456789"},
+    // Far more new records than candidates are kept for: the table of OLD's
+    // records is built instead, and grows.
     {"TableGrowsForNewChunks", kA, distinct_records(20000, 1000) + distinct_records(20000, 1000) + kA},
+    {"TableWithAllOnesInBoth", kAllOnes + kA, distinct_records(5000, 9) + kAllOnes + kB + kAllOnes},
+    {"TableWithAllOnesOnlyNew", kA, distinct_records(5000, 9) + kAllOnes + kA + kAllOnes},
     {"ManyOldFewNew", distinct_records(30000, 5), distinct_records(30010, 5)},
 };
 
