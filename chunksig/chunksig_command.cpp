@@ -15,6 +15,7 @@
 #include "common/console.h"
 #include "common/failure_report.h"
 #include "common/file_handle.h"
+#include "common/progress_line.h"
 #include "common/record_reader.h"
 #include "common/text_buffer.h"
 #include "common/usage.h"
@@ -83,7 +84,8 @@ enum class ChunkingEnd { kDone, kSegmentReadFailed, kDataReadFailed, kSignatureW
 // Hashes the stream from where it stands to the end of every segment in the
 // list, in list order, up to the first failure.
 ChunkingEnd chunk_segments(RecordReader& segments, DataStream& stream, SignatureSink& sink,
-                           std::uint64_t fptr) {
+                           std::uint64_t fptr, ProgressLine& progress) {
+  std::uint64_t segment_number = 0;  // in the list, from 1
   std::uint64_t pos = fptr;      // stream position reached so far
   std::uint64_t total = 0;       // stream bytes taken so far
   std::uint64_t loaded = fptr;   // stream position the data stream has reached
@@ -102,6 +104,7 @@ ChunkingEnd chunk_segments(RecordReader& segments, DataStream& stream, Signature
     for (std::size_t i = 0; i < count; ++i) {
       const SegmentRecord segment = segment_at(segments, i);
       const std::uint64_t end = segment.end();
+      ++segment_number;
       if (end <= pos) continue;
       std::uint64_t new_bytes = end - pos;
       total += new_bytes;
@@ -111,6 +114,7 @@ ChunkingEnd chunk_segments(RecordReader& segments, DataStream& stream, Signature
         if (stream.available() == 0) {
           if (!stream.refill(needed - loaded)) return ChunkingEnd::kDataReadFailed;
           loaded += stream.available();
+          progress.update(loaded - fptr, segment_number);
         }
         const std::size_t span =
             stream.available() < new_bytes ? stream.available() : static_cast<std::size_t>(new_bytes);
@@ -283,7 +287,11 @@ int run_chunksig(int argc, char** argv) {
   RecordReader segments(inputs.segments, segment_records, SegmentRecord::kBytes, kSegmentsPerRead);
   DataStream stream(inputs.data, stream_buffer);
   SignatureSink sink(signatures, sink_buffers);
-  report_chunking_end(report, chunk_segments(segments, stream, sink, inputs.fptr), paths, inputs, signatures);
+  ProgressLine progress;
+  progress.start("chunksig");
+  const ChunkingEnd end = chunk_segments(segments, stream, sink, inputs.fptr, progress);
+  progress.finish();
+  report_chunking_end(report, end, paths, inputs, signatures);
   // Records of chunks finished before a failure are kept, as written; the
   // file is closed and standard output checked whatever happened before.
   if (!sink.flush()) {

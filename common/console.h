@@ -4,6 +4,7 @@
 #define COMMON_CONSOLE_H
 
 #include <cstddef>
+#include <cstdint>
 
 #include "common/failure_report.h"
 #include "common/file_handle.h"
@@ -29,5 +30,11 @@ bool console_finish(FailureReport& report);
 // The platform's close of the standard output descriptor; false on failure,
 // with the error in errno.
 bool close_console_descriptor();
+
+// Whether standard error is a terminal (a console on Windows).
+bool error_stream_is_terminal();
+
+// Milliseconds from an arbitrary start that never goes back.
+std::uint64_t monotonic_milliseconds();
 
 #endif  // COMMON_CONSOLE_H

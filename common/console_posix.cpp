@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <ctime>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -24,3 +25,11 @@ bool console_start(SystemError* error) {
 }
 
 bool close_console_descriptor() { return ::close(STDOUT_FILENO) == 0; }
+
+bool error_stream_is_terminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+std::uint64_t monotonic_milliseconds() {
+  timespec now{};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::uint64_t>(now.tv_sec) * 1000 + static_cast<std::uint64_t>(now.tv_nsec) / 1000000;
+}

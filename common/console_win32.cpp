@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 
 bool console_start(SystemError*) {
   // Text mode, as a Windows console program prints: each "\n" goes out as
@@ -15,3 +16,11 @@ bool console_start(SystemError*) {
 }
 
 bool close_console_descriptor() { return _close(_fileno(stdout)) == 0; }
+
+// A console, not merely a character device: _isatty() says yes to NUL too.
+bool error_stream_is_terminal() {
+  DWORD mode;
+  return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+std::uint64_t monotonic_milliseconds() { return GetTickCount64(); }

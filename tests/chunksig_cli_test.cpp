@@ -4,9 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <random>
+#include <regex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "tests/reference_model.h"
 #include "tests/tool_runner.h"
@@ -186,5 +191,73 @@ TEST(ChunksigFailures, UnwritableConsole) {
     EXPECT_EQ(read_file(files.segments), segment(600, 0));
   }
 }
+
+}  // namespace
+
+namespace {
+
+// The progress line on a terminal's standard error: drawn once a run has
+// lasted a second, and cleared before the end; never for a short run, nor
+// with CHUNKTOOLS_PROGRESS=0. The data comes through a FIFO that holds the
+// run up for longer than that second. Standard output and the signature file
+// are the same as ever.
+struct ProgressCase {
+  const char* name;
+  bool slow;
+  std::vector<std::string> environment;
+  bool drawn;
+};
+
+void PrintTo(const ProgressCase& c, std::ostream* os) { *os << c.name; }
+
+class ProgressOnATerminal : public testing::TestWithParam<ProgressCase> {};
+
+TEST_P(ProgressOnATerminal, DrawnAndClearedOnlyWhenLong) {
+  if (under_wine()) GTEST_SKIP() << "a Windows program under Wine has no console on a pseudo-terminal";
+  const ProgressCase& c = GetParam();
+  const std::string data = random_bytes(1536 * 1024, 11);
+  const std::string segments = segment(static_cast<std::uint32_t>(data.size()), 0);
+  ChunksigFiles files(0, data, segments);
+  std::thread writer;
+  if (c.slow) {
+    ::unlink(files.data.c_str());
+    ASSERT_EQ(::mkfifo(files.data.c_str(), 0644), 0);
+    writer = std::thread([&files, &data] {
+      FILE* fifo = std::fopen(files.data.c_str(), "wb");
+      if (fifo == nullptr) return;
+      std::fwrite(data.data(), 1, 1024 * 1024, fifo);
+      std::fflush(fifo);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1300));
+      std::fwrite(data.data() + 1024 * 1024, 1, data.size() - 1024 * 1024, fifo);
+      std::fclose(fifo);
+    });
+  }
+  RunOptions options;
+  options.errors_on_terminal = true;
+  options.environment = c.environment;
+  const RunResult result = run_tool(kChunksig, files.args(), options);
+  if (writer.joinable()) writer.join();
+  const ChunksigOutput expected = reference_chunksig(0, data, segments);
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.console, expected.console);
+  EXPECT_EQ(read_file(files.signatures), expected.signatures);
+  // Each drawing starts with a carriage return; the last one is blanked out.
+  const std::regex drawn_then_cleared(
+      "(\\rchunksig: [0-9]+\\.[0-9] MiB read, [0-9]+\\.[0-9] MiB/s, segment 1 *)+\\r +\\r");
+  if (c.drawn) {
+    EXPECT_TRUE(std::regex_match(result.errors, drawn_then_cleared)) << testing::PrintToString(result.errors);
+  } else {
+    EXPECT_EQ(result.errors, "");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, ProgressOnATerminal,
+                         testing::Values(ProgressCase{"Long", true, {}, true},
+                                         ProgressCase{"LongWithProgressOne", true, {"CHUNKTOOLS_PROGRESS=1"}, true},
+                                         ProgressCase{"LongWithProgressOff", true, {"CHUNKTOOLS_PROGRESS=0"}, false},
+                                         ProgressCase{"Short", false, {}, false}),
+                         [](const testing::TestParamInfo<ProgressCase>& param_info) {
+                           return param_info.param.name;
+                         });
 
 }  // namespace

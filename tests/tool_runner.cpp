@@ -155,6 +155,15 @@ RunResult run_tool(const std::string& executable, const std::vector<std::string>
   // Pipes, not files, so that a file-size limit never cuts what is captured.
   int capture[2], errors[2];
   if (::pipe(capture) != 0 || ::pipe(errors) != 0) std::abort();
+  std::string terminal;  // the pseudo-terminal's device, when asked for
+  if (options.errors_on_terminal) {
+    // The terminal's master side takes the pipe's place in this process.
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) std::abort();
+    terminal = ::ptsname(master);
+    ::close(errors[0]);
+    errors[0] = master;
+  }
   // CHUNKTOOLS_TOOL_WRAPPER, when set, runs every tool under another program,
   // such as "valgrind --error-exitcode=99" (words separated by spaces).
   std::vector<std::string> words;
@@ -183,7 +192,13 @@ RunResult run_tool(const std::string& executable, const std::vector<std::string>
     } else {
       ::close(1);
     }
-    if (::dup2(errors[1], 2) < 0) ::_exit(126);
+    if (!terminal.empty()) {
+      const int fd = ::open(terminal.c_str(), O_RDWR | O_NOCTTY);
+      if (fd < 0 || ::dup2(fd, 2) < 0) ::_exit(126);
+      ::close(fd);
+    } else if (::dup2(errors[1], 2) < 0) {
+      ::_exit(126);
+    }
     ::close(capture[1]);
     ::close(errors[1]);
     if (options.close_stdin) ::close(0);

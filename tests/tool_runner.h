@@ -41,6 +41,10 @@ struct RunOptions {
   // run that should not wait fails instead of hanging; 30 times as long under
   // CHUNKTOOLS_TOOL_WRAPPER (an emulator or valgrind). 0: no limit.
   unsigned time_limit_seconds = 0;
+  // Standard error on a pseudo-terminal, as a user at a console has it,
+  // rather than a pipe; RunResult::errors is then what the terminal showed
+  // (every "\n" as "\r\n").
+  bool errors_on_terminal = false;
 };
 
 struct RunResult {
