@@ -100,9 +100,10 @@ int FailureReport::start_failed(SystemError error) {
   return say(pieces, 2);
 }
 
-int FailureReport::bad_line(const char* role, const char* path, unsigned long long line, const char* problem) {
+int FailureReport::bad_line(const char* role, const char* path, unsigned long long line_number,
+                             const char* problem) {
   char number[24];
-  std::snprintf(number, sizeof number, "%llu", line);
+  std::snprintf(number, sizeof number, "%llu", line_number);
   const Piece pieces[] = {{role}, {" '"}, {path, true}, {"' line "}, {number}, {": "}, {problem}};
   return say(pieces, 7);
 }

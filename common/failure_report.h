@@ -31,8 +31,8 @@ class FailureReport {
   int console_is_file(const char* role, const char* path);
   // The standard descriptors could not be set up.
   int start_failed(SystemError error);
-  // Line `line` (from 1) of the text `role` at `path` cannot be taken.
-  int bad_line(const char* role, const char* path, unsigned long long line, const char* problem);
+  // Line `line_number` (from 1) of the text `role` at `path` cannot be taken.
+  int bad_line(const char* role, const char* path, unsigned long long line_number, const char* problem);
   // A value on the command line cannot be taken: `problem` then the value.
   int bad_argument(const char* problem, const char* value);
   // The input `role` at `path` is larger than the tool can take: `limit`

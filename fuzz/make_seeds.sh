@@ -6,7 +6,7 @@
 set -eu
 out=$1
 mkdir -p "$out/chunk_hasher_fuzz" "$out/fast_chunker_fuzz" "$out/chunksig_fuzz" "$out/idxdump_fuzz" \
-  "$out/sigdump_fuzz"
+  "$out/sigdump_fuzz" "$out/seglist_fuzz" "$out/sigdiff_fuzz"
 
 # le N WIDTH: N as WIDTH little-endian bytes.
 le() { n=$1; k=0; while [ "$k" -lt "$2" ]; do
@@ -53,3 +53,18 @@ done
 { le 3529853644 4; le 2708827716 4; le 180 2; le 1638415009 4; le 650626087 4; le 155 2; printf 'part'; } \
   > "$out/sigdump_fuzz/example"
 { i=0; while [ $i -lt 30 ]; do printf '\377'; i=$((i + 1)); done; } > "$out/sigdump_fuzz/all_ones"
+
+# seglist: good lines of every shape, then a bad one; numbers at the limits.
+printf '# regions\n0 600\n\t4096  7 4103\r\n\n  # more\n12 5\nbad\n1 1\n' > "$out/seglist_fuzz/lines"
+printf '281474976710655 4294967295\n281474976710656 1\n' > "$out/seglist_fuzz/offset_limit"
+printf '0 4294967295\n0 4294967296\n0 0\n' > "$out/seglist_fuzz/length_limit"
+printf '1 2 3 4\n' > "$out/seglist_fuzz/four_fields"
+
+# sigdiff: OLD's record count and loose bytes, then OLD and NEW; shared,
+# new, repeated and all-ones records.
+rec() { le "$1" 4; le "$2" 4; le "$3" 2; }
+{ le 2 1; le 0 1; rec 1 2 100; rec 3 4 200; rec 3 4 200; rec 5 6 300; rec 5 6 300; rec 1 2 100; } \
+  > "$out/sigdiff_fuzz/shared_and_new"
+{ le 1 1; le 3 1; rec 4294967295 4294967295 65535; printf 'abc'; rec 4294967295 4294967295 65535; rec 7 7 7; } \
+  > "$out/sigdiff_fuzz/all_ones_and_partial"
+{ le 0 1; le 0 1; rec 9 9 9; rec 9 9 9; printf 'tail'; } > "$out/sigdiff_fuzz/old_empty"
