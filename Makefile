@@ -13,7 +13,7 @@ JOBS ?= 2
 CMAKE_FLAGS ?=
 
 .PHONY: all build test memcheck cpu-test demo sanitize fuzz-smoke windows windows-test windows-arch foreign-test \
-  foreign-arch soak bench micro-bench clean
+  foreign-arch soak bench micro-bench install uninstall clean
 
 all: build
 
@@ -114,7 +114,7 @@ demo:
 	@mkdir -p $(DEMO_BUILD) && \
 	  cmake -S . -B $(DEMO_BUILD) -DCHUNKTOOLS_TESTS=OFF -DCHUNKTOOLS_REFERENCE_BUILD=OFF \
 	  > $(DEMO_BUILD)/build.log 2>&1 && \
-	  cmake --build $(DEMO_BUILD) -j $(JOBS) --target chunksig idxdump sigdump samplegen \
+	  cmake --build $(DEMO_BUILD) -j $(JOBS) --target chunksig idxdump sigdump seglist sigdiff samplegen \
 	  >> $(DEMO_BUILD)/build.log 2>&1 || { cat $(DEMO_BUILD)/build.log; exit 1; }
 	@rm -rf $(DEMO_BUILD)/demo && mkdir -p $(DEMO_BUILD)/demo
 	@$(DEMO_BUILD)/samplegen example $(DEMO_BUILD)/demo
@@ -125,6 +125,30 @@ demo:
 	@cd $(DEMO_BUILD)/demo && ../sigdump signatures
 	@echo '$$ ../idxdump index'
 	@cd $(DEMO_BUILD)/demo && ../idxdump index
+
+# Installs the tools, their manual pages and their documents under PREFIX
+# (below DESTDIR, when staging a package); builds whatever is missing first,
+# with the build folder's own settings.
+PREFIX ?= /usr/local
+DESTDIR ?=
+install:
+	[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) > /dev/null
+	cmake --build $(BUILD) -j $(JOBS)
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
+
+# Removes what `make install` with the same PREFIX and DESTDIR installed: the
+# files an install would write now, found by installing into a scratch folder,
+# then the documentation folders if that left them empty.
+uninstall:
+	@stage=$$(mktemp -d) && trap 'rm -rf "$$stage"' EXIT && \
+	  DESTDIR=$$stage cmake --install $(BUILD) --prefix $(PREFIX) > /dev/null && \
+	  (cd "$$stage" && find . ! -type d) | while read -r file; do \
+	    target="$(DESTDIR)$${file#.}"; \
+	    if [ -e "$$target" ] || [ -L "$$target" ]; then echo "rm $$target"; rm -f "$$target"; fi; \
+	  done && \
+	  (cd "$$stage" && find . -depth -type d -path '*/doc/chunktools*') | while read -r folder; do \
+	    rmdir "$(DESTDIR)$${folder#.}" 2> /dev/null || true; \
+	  done
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD) $(WIN32_BUILD) $(WIN64_BUILD) build-wine \

@@ -9,8 +9,9 @@
 # fortified calls (no call in the tools has a destination whose size the
 # compiler knows, so there is nothing to fortify). A cross build's programs run under
 # CHUNKTOOLS_TOOL_WRAPPER (an emulator's command), and its .deb must be for
-# DEB_ARCH.
-# Usage: install_test.sh BUILD_DIR VERSION [DEB_ARCH]
+# DEB_ARCH. Given the source folder, `make install` and `make uninstall` with a
+# DESTDIR must put in and take out exactly what cmake --install does.
+# Usage: install_test.sh BUILD_DIR VERSION [DEB_ARCH [SOURCE_DIR]]
 set -eu
 # 77: skipped, where a program the packaging needs is not installed.
 for program in cpack dpkg-deb dpkg-shlibdeps file groff gzip readelf; do
@@ -19,6 +20,7 @@ done
 build=$(cd "$1" && pwd)
 version=$2
 deb_arch=${3:-$(dpkg --print-architecture)}
+source=${4:-}
 run=${CHUNKTOOLS_TOOL_WRAPPER:-}
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -48,10 +50,22 @@ check_installed() {
   [ "$(od -An -tx1 -w10 signatures)" = "$expected_signatures" ] || fail "$root signature file"
   [ "$($run "$root/bin/idxdump" index | wc -l)" -eq 3 ] || fail "$root/bin/idxdump output"
   [ "$($run "$root/bin/sigdump" signatures)" = "$expected_sigdump" ] || fail "$root/bin/sigdump output"
-  for doc in README.md LICENSE copyright changelog.gz; do
+  $run "$root/bin/seglist" cover data covered.segs 256 || fail "$root/bin/seglist cover"
+  [ "$($run "$root/bin/seglist" show covered.segs)" = "0 256 256
+256 256 512
+512 256 768
+768 256 1024" ] || fail "$root/bin/seglist output"
+  [ "$($run "$root/bin/sigdiff" --summary signatures signatures)" = \
+    "5 chunks, 0 new (0.00%); 600 bytes, 0 new (0.00%)" ] || fail "$root/bin/sigdiff output"
+  for doc in README.md LICENSE copyright changelog.gz docs/reference.md docs/performance.md docs/reliability.md \
+    docs/windows.md docs/internals.md; do
     [ -s "$root/share/doc/chunktools/$doc" ] || fail "$root/share/doc/chunktools/$doc missing"
   done
-  for page in chunksig idxdump sigdump; do
+  # Every document the installed README links to is installed beside it.
+  for link in $(grep -o '](docs/[a-z]*\.md' "$root/share/doc/chunktools/README.md" | sed 's/^](//' | sort -u); do
+    [ -s "$root/share/doc/chunktools/$link" ] || fail "the installed README links to $link, which is not installed"
+  done
+  for page in chunksig idxdump sigdump seglist sigdiff; do
     file="$root/share/man/man1/$page.1.gz"
     gzip -dc "$file" | groff -t -man -Tutf8 -ww 2>&1 >/dev/null | grep . && fail "$file renders with warnings"
     gzip -dc "$file" | groff -t -man -Tutf8 2>/dev/null | grep -q "^ *$page - " || fail "$file has no NAME line"
@@ -61,7 +75,7 @@ check_installed() {
 }
 
 if [ -n "${CHUNKTOOLS_HARDENED:-}" ]; then
-  for tool in chunksig idxdump sigdump; do
+  for tool in chunksig idxdump sigdump seglist sigdiff; do
     readelf -d "$build/$tool" | grep -q 'FLAGS.*BIND_NOW\|FLAGS_1.*NOW' || fail "$tool: no immediate binding"
     readelf -lW "$build/$tool" | grep -q GNU_RELRO || fail "$tool: no RELRO"
     readelf --dyn-syms -W "$build/$tool" | grep -q '__stack_chk_fail\|__stack_chk_guard' || fail "$tool: no stack protector"
@@ -70,6 +84,16 @@ fi
 
 cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
 check_installed "$scratch/prefix"
+
+if [ -n "$source" ]; then
+  make -s -C "$source" install BUILD="$build" PREFIX=/usr DESTDIR="$scratch/stage" >/dev/null
+  check_installed "$scratch/stage/usr"
+  [ "$(cd "$scratch/stage/usr" && find . | sort)" = "$(cd "$scratch/prefix" && find . | sort)" ] ||
+    fail "make install installs other files than cmake --install"
+  make -s -C "$source" uninstall BUILD="$build" PREFIX=/usr DESTDIR="$scratch/stage" >/dev/null
+  left=$(find "$scratch/stage" ! -type d -o -type d -path '*/doc/chunktools*')
+  [ -z "$left" ] || fail "make uninstall left $left"
+fi
 
 (cd "$build" && cpack -G DEB -B "$scratch/packages" >/dev/null)
 deb=$(ls "$scratch"/packages/*.deb)
