@@ -1,7 +1,8 @@
 #!/bin/sh
 # The benchmark: chunksig, its reference build, cat (the I/O floor) and, if
-# installed, rdiff on one generated stream held in the page cache, then idxdump
-# against a printf-per-field baseline. Every timing is the best of REPEAT runs,
+# installed, rdiff on one generated stream held in the page cache; sigdiff on
+# the signatures of two versions of it, against sigdump and an awk recipe;
+# then idxdump against a printf-per-field baseline. Every timing is the best of REPEAT runs,
 # each right after the input is read once more, so that it is cached; the
 # stream's commands run in rounds, each once a round.
 # Where Wine is installed and WIN32_BUILD and WIN64_BUILD name built Windows
@@ -167,6 +168,50 @@ else
   echo "chunksig.exe under Wine: Wine or the Windows builds missing, not measured"
 fi
 echo "outputs identical across tiers, the reference build and the Windows builds"
+
+# sigdiff on the signatures of the stream and of a copy with a few bytes
+# inserted in its middle, against printing NEW with sigdump and against the
+# awk recipe that compared two signature files before sigdiff (sigdump both,
+# then a hash of OLD's lines in awk). Exit code 1 (something new) is success
+# here, so every command runs under the same small shell wrapper.
+half=$((bytes / 2))
+{ head -c "$half" "$data"; printf 'a few new bytes'; tail -c +$((half + 1)) "$data"; } > "$work/edited"
+"$build/seglist" cover "$work/edited" "$work/edited.segs"
+"$build/chunksig" /dev/null "$work/edited" "$work/edited.segs" "$work/edited.sig" > /dev/null
+rm "$work/edited"
+old_sig=$work/fast.sig new_sig=$work/edited.sig
+round=0
+while [ "$round" -lt "$repeat" ]; do
+  time_once "$new_sig" /dev/null sh -c '"$@"; [ $? -le 1 ]' sh "$build/sigdump" "$new_sig"; keep sigdump
+  time_once "$new_sig" "$work/sigdiff.out" sh -c '"$@"; [ $? -le 1 ]' sh "$build/sigdiff" "$old_sig" "$new_sig"
+  keep sigdiff
+  time_once "$new_sig" /dev/null sh -c '"$@"; [ $? -le 1 ]' sh "$build/sigdiff" --summary "$old_sig" "$new_sig"
+  keep sigdiff_summary
+  round=$((round + 1))
+done
+awk_recipe='"$1/sigdump" "$2" > "$4/old.txt" && "$1/sigdump" "$3" > "$4/new.txt" &&
+  awk '"'"'NR == FNR { seen[$2 " " $3 " " $4]; next } !(($2 " " $3 " " $4) in seen)'"'"' "$4/old.txt" "$4/new.txt"'
+time_once "$new_sig" "$work/awk.out" sh -c "$awk_recipe" sh "$build" "$old_sig" "$new_sig" "$work"
+keep awk_recipe
+rm -f "$work/old.txt" "$work/new.txt"
+cmp -s "$work/sigdiff.out" "$work/awk.out" || { echo "FAILED: sigdiff and the awk recipe differ"; exit 1; }
+echo
+echo "Signatures of the stream and of a copy with 15 bytes inserted in its middle," \
+  "$(($(wc -c < "$new_sig") / 10)) records; best of $repeat rounds (the awk recipe: one run)."
+printf "%-50s %8s %8s %8s\n" "command" "seconds" "x sigdump" "RSS MiB"
+sig_row() {  # label seconds rss_kib
+  awk -v label="$1" -v s="$2" -v base="$best_sigdump" -v kib="$3" 'BEGIN {
+    printf "%-50s %8.3f %8.2f %8.1f\n", label, s, s / base, kib / 1024 }'
+}
+sig_row "sigdump NEW > /dev/null" "$best_sigdump" "$rss_sigdump"
+sig_row "sigdiff OLD NEW" "$best_sigdiff" "$rss_sigdiff"
+sig_row "sigdiff --summary OLD NEW" "$best_sigdiff_summary" "$rss_sigdiff_summary"
+sig_row "awk recipe (sigdump both, awk $(awk -W version 2>&1 | head -n 1 | cut -d ' ' -f 1))" "$best_awk_recipe" \
+  "$rss_awk_recipe"
+awk -v d="$best_sigdiff" -v s="$best_sigdump" -v a="$best_awk_recipe" 'BEGIN {
+  printf "sigdiff takes %.2f times as long as sigdump NEW; the awk recipe takes %.0f times as long as sigdiff\n",
+    d / s, a / d }'
+echo "(sigdiff prints exactly the lines of the awk recipe here: no chunk of NEW is repeated)"
 
 echo
 echo "Index: $entries entries of 40 bytes, in the page cache. Best of $repeat runs."
