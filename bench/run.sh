@@ -187,6 +187,11 @@ while [ "$round" -lt "$repeat" ]; do
   keep sigdiff
   time_once "$new_sig" /dev/null sh -c '"$@"; [ $? -le 1 ]' sh "$build/sigdiff" --summary "$old_sig" "$new_sig"
   keep sigdiff_summary
+  # NEW through a pipe: no side-by-side reading, the table of all of OLD.
+  time_once "$new_sig" "$work/sigdiff_pipe.out" sh -c 'cat "$3" | "$1" "$2" /dev/stdin; [ $? -le 1 ]' sh \
+    "$build/sigdiff" "$old_sig" "$new_sig"
+  keep sigdiff_pipe
+  cmp -s "$work/sigdiff.out" "$work/sigdiff_pipe.out" || { echo "FAILED: sigdiff differs with a pipe"; exit 1; }
   round=$((round + 1))
 done
 awk_recipe='"$1/sigdump" "$2" > "$4/old.txt" && "$1/sigdump" "$3" > "$4/new.txt" &&
@@ -206,6 +211,7 @@ sig_row() {  # label seconds rss_kib
 sig_row "sigdump NEW > /dev/null" "$best_sigdump" "$rss_sigdump"
 sig_row "sigdiff OLD NEW" "$best_sigdiff" "$rss_sigdiff"
 sig_row "sigdiff --summary OLD NEW" "$best_sigdiff_summary" "$rss_sigdiff_summary"
+sig_row "cat NEW | sigdiff OLD /dev/stdin (table of OLD)" "$best_sigdiff_pipe" "$rss_sigdiff_pipe"
 sig_row "awk recipe (sigdump both, awk $(awk -W version 2>&1 | head -n 1 | cut -d ' ' -f 1))" "$best_awk_recipe" \
   "$rss_awk_recipe"
 awk -v d="$best_sigdiff" -v s="$best_sigdump" -v a="$best_awk_recipe" 'BEGIN {
