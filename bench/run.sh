@@ -80,6 +80,10 @@ if [ -x "$win32" ] && [ -x "$win64" ]; then
   # One Wine server for all the runs, so that none pays for starting it.
   wineserver -p 2> /dev/null || true
 fi
+# Wine started with the address layout fixed, as the Windows tests start it
+# (cmake/mingw-common.cmake says why).
+no_aslr=
+command -v setarch > /dev/null 2>&1 && no_aslr="setarch -R"
 have_rdiff=no
 command -v rdiff > /dev/null 2>&1 && have_rdiff=yes
 
@@ -113,7 +117,7 @@ while [ "$round" -lt "$repeat" ]; do
         [ -z "$wine32_skipped" ] || continue
         loader=$wine32
       fi
-      time_once "$data" "$work/wine.sig.console" env WINEDEBUG=-all "$loader" "$exe" "$work/one/base" "$data" \
+      time_once "$data" "$work/wine.sig.console" env WINEDEBUG=-all $no_aslr "$loader" "$exe" "$work/one/base" "$data" \
         "$work/one/segments" "$work/wine.sig"
       cmp -s "$work/fast.sig" "$work/wine.sig" || { echo "FAILED: $exe output differs"; exit 1; }
       case $exe in "$win64") keep wine64 ;; *) keep wine32 ;; esac

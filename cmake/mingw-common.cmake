@@ -25,4 +25,15 @@ endif()
 if(NOT CHUNKTOOLS_WINE)
   set(CHUNKTOOLS_WINE wine)
 endif()
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CHUNKTOOLS_WINE})
+# Wine maps Windows' shared user data at a fixed address; with the address
+# space laid out at random, a library or the stack now and then lies there
+# already and the program never starts ("failed to map the shared user data",
+# about once in several hundred starts here). setarch -R starts it with the
+# layout fixed. CHUNKTOOLS_WINE_COMMAND is the whole command, as a list.
+find_program(CHUNKTOOLS_SETARCH setarch DOC "util-linux's setarch, to start Wine without address randomization")
+if(CHUNKTOOLS_SETARCH)
+  set(CHUNKTOOLS_WINE_COMMAND ${CHUNKTOOLS_SETARCH} -R ${CHUNKTOOLS_WINE})
+else()
+  set(CHUNKTOOLS_WINE_COMMAND ${CHUNKTOOLS_WINE})
+endif()
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CHUNKTOOLS_WINE_COMMAND})

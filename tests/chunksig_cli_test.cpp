@@ -91,7 +91,10 @@ TEST(KernelChunksigAgainstModelRandom, ManySmallRuns) {
     std::string segments;
     for (int i = rng() % 12; i > 0; --i) segments += segment(rng() % 1500, rng() % 7000);
     const ChunksigFiles files(fptr, data, segments);
-    const RunResult result = files.run();
+    // The reason, should a run fail, for the message below.
+    RunOptions verbose;
+    verbose.environment = {kVerbose};
+    const RunResult result = files.run(verbose);
     const ChunksigOutput expected = reference_chunksig(fptr, data, segments);
     ASSERT_EQ(result.exit_code, 0) << run << " " << result.errors;
     ASSERT_EQ(result.console, expected.console) << run;
