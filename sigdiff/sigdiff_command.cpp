@@ -121,8 +121,9 @@ bool load_old(FailureReport& report, FileHandle& old_file, const char* path, Chu
     }
     if (got == ReadResult::kEnd) return true;
     for (std::size_t i = 0; i < count; ++i) {
-      if (i + kPrefetchDistance < count) table.prefetch(reader.records() + (i + kPrefetchDistance) * SignatureRecord::kBytes);
-      if (table.add(reader.records() + i * SignatureRecord::kBytes) == ChunkTable::Added::kNoMemory) {
+      const unsigned char* record = reader.records() + i * SignatureRecord::kBytes;
+      if (i + kPrefetchDistance < count) table.prefetch(record + kPrefetchDistance * SignatureRecord::kBytes);
+      if (table.add(record) == ChunkTable::Added::kNoMemory) {
         report.cannot_allocate(table.bytes_wanted(), "the table of the old signature file's chunks");
         return false;
       }

@@ -74,7 +74,8 @@ TEST_P(Usage, NoArgumentsHelpAndVersion) {
   EXPECT_EQ(result.console.substr(0, usage_line.size()), usage_line);
   EXPECT_NE(result.console.find("\n  CHUNKTOOLS_VERBOSE=1 "), std::string::npos);
   EXPECT_NE(result.console.find("\nExit status: 0 "), std::string::npos);
-  const std::string manual = std::string("\nThe manual: man ") + tool.name + " (on Windows, README.md beside the programs)\n";
+  const std::string manual =
+      std::string("\nThe manual: man ") + tool.name + " (on Windows, README.md beside the programs)\n";
   ASSERT_GE(result.console.size(), manual.size());
   EXPECT_EQ(result.console.substr(result.console.size() - manual.size()), manual);
 
