@@ -68,6 +68,19 @@ bool ChunkTable::reserve(std::uint64_t count) {
   return slots <= capacity_ || allocate(slots);
 }
 
+bool ChunkTable::could_reserve(std::uint64_t count) {
+  if (count > UINT64_MAX / 32) {
+    bytes_wanted_ = UINT64_MAX;
+    return false;
+  }
+  bytes_wanted_ = slots_for(count) * kSlotBytes;
+  if (bytes_wanted_ > SIZE_MAX) return false;
+  // Untouched, the pages are never made resident.
+  void* memory = std::malloc(static_cast<std::size_t>(bytes_wanted_));
+  std::free(memory);
+  return memory != nullptr;
+}
+
 ChunkTable::Added ChunkTable::add(const unsigned char* identity) {
   if (is_empty(identity)) {
     const bool known = holds_all_ones_;

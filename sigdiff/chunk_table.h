@@ -26,6 +26,9 @@ class ChunkTable {
 
   // Makes room for `count` identities; false when the memory cannot be had.
   bool reserve(std::uint64_t count);
+  // Whether the memory for `count` identities can be had now, asked of the
+  // allocator and given back untouched; false, with bytes_wanted(), when not.
+  bool could_reserve(std::uint64_t count);
   // Adds the identity of the signature record at `record` (its kBytes bytes,
   // all of which are the identity): kNew when it was not there, kKnown when
   // it was, kNoMemory when the table had to grow and could not (it is then

@@ -62,6 +62,7 @@ const ToolUsage kUsage{
 constexpr char kTool[] = "sigdiff";
 constexpr char kOldRole[] = "old signature file";
 constexpr char kNewRole[] = "new signature file";
+constexpr char kTableOfOld[] = "the table of the old signature file's chunks";
 constexpr std::size_t kRecordsPerRead = 4096;
 // Records whose slots are fetched ahead of the one looked up.
 constexpr std::size_t kPrefetchDistance = 8;
@@ -108,7 +109,7 @@ bool load_old(FailureReport& report, FileHandle& old_file, const char* path, Chu
   std::uint64_t length;
   // A pipe has no length: the table then grows as OLD comes.
   if (old_file.size(&length) && !table.reserve(length / SignatureRecord::kBytes)) {
-    report.cannot_allocate(table.bytes_wanted(), "the table of the old signature file's chunks");
+    report.cannot_allocate(table.bytes_wanted(), kTableOfOld);
     return false;
   }
   RecordReader reader(old_file, records, SignatureRecord::kBytes, kRecordsPerRead);
@@ -124,7 +125,7 @@ bool load_old(FailureReport& report, FileHandle& old_file, const char* path, Chu
       const unsigned char* record = reader.records() + i * SignatureRecord::kBytes;
       if (i + kPrefetchDistance < count) table.prefetch(record + kPrefetchDistance * SignatureRecord::kBytes);
       if (table.add(record) == ChunkTable::Added::kNoMemory) {
-        report.cannot_allocate(table.bytes_wanted(), "the table of the old signature file's chunks");
+        report.cannot_allocate(table.bytes_wanted(), kTableOfOld);
         return false;
       }
     }
@@ -381,6 +382,15 @@ int run_sigdiff(int argc, char** argv) {
                             new_file.size(&new_length);
   Aligned aligned = Aligned::kTooManyCandidates;
   if (both_regular) {
+    // The table of OLD is what sigdiff promises to need at most, and it may
+    // come to need it: a table that cannot be had fails the run at once,
+    // whichever way the comparison would go.
+    ChunkTable probe;
+    if (!probe.could_reserve(old_length / SignatureRecord::kBytes)) {
+      report.cannot_allocate(probe.bytes_wanted(), kTableOfOld);
+      console_finish(report);
+      return report.exit_code();
+    }
     aligned = compare_aligned(report, old_file, new_file, old_path, new_path, old_length, new_length, summary,
                               &counts);
   }

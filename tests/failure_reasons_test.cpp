@@ -67,6 +67,26 @@ RunOptions with_environment(std::vector<std::string> environment) {
   return options;
 }
 
+// sigdiff with a sparse old file of 1 TiB: a table of 16 bytes a record is
+// more than any test machine has, and more than a 32-bit process can ask for.
+// Beside a new file that is no regular file (/dev/null) the table is what
+// sigdiff builds; beside a regular one, it asks first whether it could.
+// AddressSanitizer, where the tool is built with it, must hand the failure
+// back, and says so in a log of its own rather than on standard error (an
+// error of its would still change the exit code).
+Failure table_cannot_be_had(const Files& f, const std::string& new_file) {
+  const std::string huge = f.dir.path("huge.sig");
+  write_file(huge, "");
+  if (::truncate(huge.c_str(), static_cast<off_t>(1) << 40) != 0) std::abort();
+  const std::uint64_t records = (std::uint64_t{1} << 40) / 10;
+  const std::uint64_t table_bytes = (records + records / 5 * 3 + 4096) * 10;
+  return Failure{sigdiff_path(), {huge, new_file},
+                 with_environment({"ASAN_OPTIONS=allocator_may_return_null=1:log_path=" + f.dir.path("asan")}), "",
+                 "sigdiff: cannot allocate " + std::to_string(table_bytes) +
+                     " bytes for the table of the old signature file's chunks",
+                 0, 2};
+}
+
 const std::vector<ReasonCase> kCases = {
     {"ChunksigTooFewArguments",
      [](const Files& f) {
@@ -331,25 +351,9 @@ const std::vector<ReasonCase> kCases = {
                       "sigdiff: cannot write standard output: ", ENOSPC, 2};
      }},
     {"SigdiffTableCannotBeHad",
-     [](const Files& f) {
-       // A sparse old file of 1 TiB and a new one that is no regular file, so
-       // that the table of all of OLD is asked for: 16 bytes a record is more
-       // than any test machine has, and more than a 32-bit process can ask.
-       const std::string huge = f.dir.path("huge.sig");
-       write_file(huge, "");
-       if (::truncate(huge.c_str(), static_cast<off_t>(1) << 40) != 0) std::abort();
-       const std::uint64_t records = (std::uint64_t{1} << 40) / 10;
-       const std::uint64_t table_bytes = (records + records / 5 * 3 + 4096) * 10;
-       // AddressSanitizer, where the tool is built with it, must hand the
-       // failure back, and says so in a log of its own rather than on
-       // standard error (an error of its would still change the exit code).
-       return Failure{sigdiff_path(), {huge, "/dev/null"},
-                      with_environment({"ASAN_OPTIONS=allocator_may_return_null=1:log_path=" + f.dir.path("asan")}),
-                      "",
-                      "sigdiff: cannot allocate " + std::to_string(table_bytes) +
-                          " bytes for the table of the old signature file's chunks",
-                      0, 2};
-     }},
+     [](const Files& f) { return table_cannot_be_had(f, "/dev/null"); }},
+    {"SigdiffTableCannotBeHadBesideARegularFile",
+     [](const Files& f) { return table_cannot_be_had(f, f.index); }},
     {"ConsoleIsTheIndexFile",
      [](const Files& f) {
        RunOptions options = with_console(Console::kAppendToFile);
