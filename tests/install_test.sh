@@ -104,7 +104,8 @@ deb=$(ls "$scratch"/packages/*.deb)
 dpkg-deb -f "$deb" Depends | tr ',' '\n' | grep -qx ' *libc6 (>= [0-9.]*)' || fail "package dependencies"
 dpkg -x "$deb" "$scratch/root"
 check_installed "$scratch/root/usr"
-if command -v lintian >/dev/null 2>&1; then
+# lintian's checks are the same for every processor: the native build runs them.
+if [ -z "$run" ] && command -v lintian >/dev/null 2>&1; then
   lintian --allow-root "$deb" > "$scratch/lintian" 2>&1 || true
   grep '^E:' "$scratch/lintian" && fail "lintian reports errors"
   if [ -n "${CHUNKTOOLS_HARDENED:-}" ]; then
