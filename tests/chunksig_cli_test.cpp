@@ -262,7 +262,7 @@ TEST_P(ProgressOnATerminal, DrawnAndClearedOnlyWhenLong) {
       if (fifo == nullptr) return;
       std::fwrite(data.data(), 1, 1024 * 1024, fifo);
       std::fflush(fifo);
-      std::this_thread::sleep_for(std::chrono::milliseconds(1300));
+      std::this_thread::sleep_for(std::chrono::milliseconds(1200));
       std::fwrite(data.data() + 1024 * 1024, 1, data.size() - 1024 * 1024, fifo);
       std::fclose(fifo);
     });
