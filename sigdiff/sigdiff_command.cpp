@@ -34,6 +34,7 @@
 #include "sigdiff/chunk_table.h"
 #include "sigdiff/record_window.h"
 #include "sigdiff/sigdiff_command.h"
+#include "sigdump/signature_line.h"
 
 namespace {
 
@@ -63,12 +64,10 @@ constexpr char kTool[] = "sigdiff";
 constexpr char kOldRole[] = "old signature file";
 constexpr char kNewRole[] = "new signature file";
 constexpr char kTableOfOld[] = "the table of the old signature file's chunks";
+constexpr char kTableOfNewChunks[] = "the table of the new signature file's chunks";
 constexpr std::size_t kRecordsPerRead = 4096;
 // Records whose slots are fetched ahead of the one looked up.
 constexpr std::size_t kPrefetchDistance = 8;
-// sigdump's line: 20 digits of offset, 5 of length, two CRCs, three spaces
-// and the newline.
-constexpr std::size_t kLongestLine = 20 + 1 + 5 + 1 + 8 + 1 + 8 + 1;
 
 // How far ahead in OLD a record of NEW is looked for before it becomes a
 // candidate: a deletion of up to this many chunks keeps the two files in step.
@@ -103,6 +102,53 @@ bool open_signatures(FailureReport& report, const FileIdentity* console, const c
   return true;
 }
 
+enum class Reading { kDone, kStopped, kFailed };
+
+// Reads the signature file `role` at `path` from where it stands and hands
+// `take` each whole record, with the one kPrefetchDistance records on (or
+// null, near a block's end), until `take` says false (kStopped) or the file
+// ends (kDone); kFailed, reported, on a read error.
+template <typename Take>
+Reading read_records(FailureReport& report, FileHandle& file, const char* role, const char* path, Take take) {
+  RecordReader reader(file, records, SignatureRecord::kBytes, kRecordsPerRead);
+  for (;;) {
+    std::size_t count;
+    const ReadResult got = reader.next_block(&count);
+    if (got == ReadResult::kError) {
+      report.file_failed(Operation::kRead, role, path, file.error());
+      return Reading::kFailed;
+    }
+    if (got == ReadResult::kEnd) return Reading::kDone;
+    for (std::size_t i = 0; i < count; ++i) {
+      const unsigned char* record = reader.records() + i * SignatureRecord::kBytes;
+      const unsigned char* later =
+          i + kPrefetchDistance < count ? record + kPrefetchDistance * SignatureRecord::kBytes : nullptr;
+      if (!take(record, later)) return Reading::kStopped;
+    }
+  }
+}
+
+// Prints the new chunks (unless only counting them for --summary) and counts
+// them; write failures show at console_finish().
+class NewChunks {
+ public:
+  NewChunks(bool summary, Counts* counts) : summary_(summary), counts_(counts) {}
+  void add(const unsigned char* record, std::uint64_t offset) {
+    if (!summary_) {
+      if (out_.room() < kSignatureLineLongest) out_.flush_to_stdout();
+      append_signature_line(offset, record, out_);
+    }
+    ++counts_->new_chunks;
+    counts_->new_bytes += SignatureRecord::len_of(record);
+  }
+  ~NewChunks() { out_.flush_to_stdout(); }
+
+ private:
+  bool summary_;
+  Counts* counts_;
+  TextBuffer out_{text_storage, sizeof text_storage};
+};
+
 // Sizes the table from OLD's length and adds every identity in OLD; false,
 // reported, on a failure.
 bool load_old(FailureReport& report, FileHandle& old_file, const char* path, ChunkTable& table) {
@@ -112,36 +158,13 @@ bool load_old(FailureReport& report, FileHandle& old_file, const char* path, Chu
     report.cannot_allocate(table.bytes_wanted(), kTableOfOld);
     return false;
   }
-  RecordReader reader(old_file, records, SignatureRecord::kBytes, kRecordsPerRead);
-  for (;;) {
-    std::size_t count;
-    const ReadResult got = reader.next_block(&count);
-    if (got == ReadResult::kError) {
-      report.file_failed(Operation::kRead, kOldRole, path, old_file.error());
-      return false;
-    }
-    if (got == ReadResult::kEnd) return true;
-    for (std::size_t i = 0; i < count; ++i) {
-      const unsigned char* record = reader.records() + i * SignatureRecord::kBytes;
-      if (i + kPrefetchDistance < count) table.prefetch(record + kPrefetchDistance * SignatureRecord::kBytes);
-      if (table.add(record) == ChunkTable::Added::kNoMemory) {
-        report.cannot_allocate(table.bytes_wanted(), kTableOfOld);
-        return false;
-      }
-    }
-  }
-}
-
-void format_line(std::uint64_t offset, const unsigned char* bytes, TextBuffer& out) {
-  const SignatureRecord record = SignatureRecord::decode(bytes);
-  out.unsigned_decimal(offset);
-  out.literal(" ");
-  out.unsigned_decimal(record.len);
-  out.literal(" ");
-  out.hex(record.crc_plus1, 8);
-  out.literal(" ");
-  out.hex(record.crc_plain, 8);
-  out.literal("\n");
+  const Reading read = read_records(report, old_file, kOldRole, path, [&](const unsigned char* record,
+                                                                           const unsigned char* later) {
+    if (later != nullptr) table.prefetch(later);
+    return table.add(record) != ChunkTable::Added::kNoMemory;
+  });
+  if (read == Reading::kStopped) report.cannot_allocate(table.bytes_wanted(), kTableOfOld);
+  return read == Reading::kDone;
 }
 
 // Streams NEW through the table, printing each new chunk unless `summary`;
@@ -149,42 +172,19 @@ void format_line(std::uint64_t offset, const unsigned char* bytes, TextBuffer& o
 // printed).
 bool compare_new(FailureReport& report, FileHandle& new_file, const char* path, ChunkTable& table, bool summary,
                  Counts* counts) {
-  RecordReader reader(new_file, records, SignatureRecord::kBytes, kRecordsPerRead);
-  TextBuffer out(text_storage, sizeof text_storage);
-  bool done = true;
-  for (;;) {
-    std::size_t count;
-    const ReadResult got = reader.next_block(&count);
-    if (got == ReadResult::kError) {
-      report.file_failed(Operation::kRead, kNewRole, path, new_file.error());
-      done = false;
-    }
-    if (got != ReadResult::kRecord) break;
-    for (std::size_t i = 0; i < count && done; ++i) {
-      const unsigned char* record = reader.records() + i * SignatureRecord::kBytes;
-      if (i + kPrefetchDistance < count) table.prefetch(record + kPrefetchDistance * SignatureRecord::kBytes);
-      const std::uint64_t length = SignatureRecord::len_of(record);
-      const ChunkTable::Added added = table.add(record);
-      if (added == ChunkTable::Added::kNoMemory) {
-        report.cannot_allocate(table.bytes_wanted(), "the table of the new signature file's chunks");
-        done = false;
-        break;
-      }
-      if (added == ChunkTable::Added::kNew) {
-        if (!summary) {
-          if (out.room() < kLongestLine && !out.flush_to_stdout()) done = false;
-          format_line(counts->bytes, record, out);
-        }
-        ++counts->new_chunks;
-        counts->new_bytes += length;
-      }
-      ++counts->chunks;
-      counts->bytes += length;
-    }
-    if (!done) break;
-  }
-  out.flush_to_stdout();
-  return done;
+  NewChunks new_chunks(summary, counts);
+  const Reading read = read_records(report, new_file, kNewRole, path, [&](const unsigned char* record,
+                                                                          const unsigned char* later) {
+    if (later != nullptr) table.prefetch(later);
+    const ChunkTable::Added added = table.add(record);
+    if (added == ChunkTable::Added::kNoMemory) return false;
+    if (added == ChunkTable::Added::kNew) new_chunks.add(record, counts->bytes);
+    ++counts->chunks;
+    counts->bytes += SignatureRecord::len_of(record);
+    return true;
+  });
+  if (read == Reading::kStopped) report.cannot_allocate(table.bytes_wanted(), kTableOfNewChunks);
+  return read == Reading::kDone;
 }
 
 // Moves `file` back to its start (sizing a regular file does); false, with
@@ -201,33 +201,31 @@ enum class Aligned { kDone, kTooManyCandidates, kFailed };
 Aligned gather_candidates(FailureReport& report, FileHandle& old_file, FileHandle& new_file, const char* old_path,
                           const char* new_path, CandidateList& candidates, Counts* counts) {
   RecordWindow old_records(old_file, old_window, sizeof old_window);
-  RecordReader reader(new_file, records, SignatureRecord::kBytes, kRecordsPerRead);
-  for (;;) {
-    std::size_t count;
-    const ReadResult got = reader.next_block(&count);
-    if (got == ReadResult::kError) {
-      report.file_failed(Operation::kRead, kNewRole, new_path, new_file.error());
-      return Aligned::kFailed;
+  bool old_read_failed = false;
+  const Reading read = read_records(report, new_file, kNewRole, new_path, [&](const unsigned char* record,
+                                                                              const unsigned char*) {
+    if (!old_records.fill(kLookAhead + 1)) {
+      old_read_failed = true;
+      return false;
     }
-    if (got == ReadResult::kEnd) return Aligned::kDone;
-    for (std::size_t i = 0; i < count; ++i) {
-      const unsigned char* record = reader.records() + i * SignatureRecord::kBytes;
-      if (!old_records.fill(kLookAhead + 1)) {
-        report.file_failed(Operation::kRead, kOldRole, old_path, old_file.error());
-        return Aligned::kFailed;
-      }
-      const std::size_t ahead = old_records.available() < kLookAhead + 1 ? old_records.available() : kLookAhead + 1;
-      std::size_t match = 0;
-      while (match < ahead && std::memcmp(old_records.record(match), record, SignatureRecord::kBytes) != 0) ++match;
-      if (match < ahead) {
-        old_records.drop(match + 1);
-      } else if (!candidates.add(record, counts->bytes)) {
-        return Aligned::kTooManyCandidates;
-      }
-      ++counts->chunks;
-      counts->bytes += SignatureRecord::len_of(record);
+    const std::size_t ahead = old_records.available() < kLookAhead + 1 ? old_records.available() : kLookAhead + 1;
+    std::size_t match = 0;
+    while (match < ahead && std::memcmp(old_records.record(match), record, SignatureRecord::kBytes) != 0) ++match;
+    if (match < ahead) {
+      old_records.drop(match + 1);
+    } else if (!candidates.add(record, counts->bytes)) {
+      return false;
     }
+    ++counts->chunks;
+    counts->bytes += SignatureRecord::len_of(record);
+    return true;
+  });
+  if (old_read_failed) {
+    report.file_failed(Operation::kRead, kOldRole, old_path, old_file.error());
+    return Aligned::kFailed;
   }
+  if (read == Reading::kFailed) return Aligned::kFailed;
+  return read == Reading::kStopped ? Aligned::kTooManyCandidates : Aligned::kDone;
 }
 
 // Marks the candidates OLD holds, reading it once more from its start.
@@ -237,33 +235,18 @@ bool mark_known_candidates(FailureReport& report, FileHandle& old_file, const ch
     report.file_failed(Operation::kRead, kOldRole, path, old_file.error());
     return false;
   }
-  RecordReader reader(old_file, records, SignatureRecord::kBytes, kRecordsPerRead);
-  for (;;) {
-    std::size_t count;
-    const ReadResult got = reader.next_block(&count);
-    if (got == ReadResult::kError) {
-      report.file_failed(Operation::kRead, kOldRole, path, old_file.error());
-      return false;
-    }
-    if (got == ReadResult::kEnd) return true;
-    for (std::size_t i = 0; i < count; ++i) candidates.mark_known(reader.records() + i * SignatureRecord::kBytes);
-  }
+  return read_records(report, old_file, kOldRole, path, [&](const unsigned char* record, const unsigned char*) {
+           candidates.mark_known(record);
+           return true;
+         }) == Reading::kDone;
 }
 
 // Prints the new candidates (unless `summary`) and counts them.
 void print_new_candidates(const CandidateList& candidates, bool summary, Counts* counts) {
-  TextBuffer out(text_storage, sizeof text_storage);
+  NewChunks new_chunks(summary, counts);
   for (std::uint64_t i = 0; i < candidates.size(); ++i) {
-    if (!candidates.is_new(i)) continue;
-    const std::uint64_t length = SignatureRecord::len_of(candidates.record(i));
-    if (!summary) {
-      if (out.room() < kLongestLine && !out.flush_to_stdout()) break;
-      format_line(candidates.offset(i), candidates.record(i), out);
-    }
-    ++counts->new_chunks;
-    counts->new_bytes += length;
+    if (candidates.is_new(i)) new_chunks.add(candidates.record(i), candidates.offset(i));
   }
-  out.flush_to_stdout();
 }
 
 // The side-by-side comparison of two regular files of `old_length` and

@@ -18,30 +18,18 @@
 #include "common/usage.h"
 #include "records/records.h"
 #include "sigdump/sigdump_command.h"
+#include "sigdump/signature_line.h"
 
 namespace {
 
 constexpr std::size_t kRecordsPerRead = 4096;
-// 20 digits of offset, 5 of length, two CRCs, three spaces and the newline.
-constexpr std::size_t kLongestLine = 20 + 1 + 5 + 1 + 8 + 1 + 8 + 1;
 
 unsigned char records[kRecordsPerRead * SignatureRecord::kBytes];
 char text_storage[64 * 1024];
 // Where the next chunk begins: the lengths of the records printed so far.
 std::uint64_t offset;
 
-void format_record(const unsigned char* bytes, TextBuffer& out) {
-  const SignatureRecord record = SignatureRecord::decode(bytes);
-  out.unsigned_decimal(offset);
-  out.literal(" ");
-  out.unsigned_decimal(record.len);
-  out.literal(" ");
-  out.hex(record.crc_plus1, 8);
-  out.literal(" ");
-  out.hex(record.crc_plain, 8);
-  out.literal("\n");
-  offset += record.len;
-}
+void format_record(const unsigned char* bytes, TextBuffer& out) { offset += append_signature_line(offset, bytes, out); }
 
 const ToolUsage kUsage{
     "sigdump", "SIGNATURES",
@@ -62,7 +50,7 @@ int run_sigdump(int argc, char** argv) {
   int exit_code;
   if (answer_usage_request(kUsage, argc, argv, &exit_code)) return exit_code;
   offset = 0;
-  const RecordDump dump{"sigdump", "SIGNATURES", "signature file", SignatureRecord::kBytes, kLongestLine,
+  const RecordDump dump{"sigdump", "SIGNATURES", "signature file", SignatureRecord::kBytes, kSignatureLineLongest,
                         format_record};
   return run_record_dump(dump, argc, argv, records, kRecordsPerRead, text_storage, sizeof text_storage);
 }
