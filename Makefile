@@ -69,7 +69,7 @@ windows-test: build windows
 
 windows-arch:
 	cmake -S . -B $(ARCH_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$(ARCH).cmake \
-	  -DCHUNKTOOLS_WERROR=$(WERROR) -DCHUNKTOOLS_NATIVE_CLI_TESTS=$(CURDIR)/$(BUILD)/tests/cli_tests
+	  -DCHUNKTOOLS_WERROR=$(WERROR) -DCHUNKTOOLS_NATIVE_BUILD=$(CURDIR)/$(BUILD)
 	cmake --build $(ARCH_BUILD) -j $(JOBS)
 	cd $(ARCH_BUILD) && cpack > /dev/null
 
@@ -122,7 +122,7 @@ demo:
 	@mkdir -p $(DEMO_BUILD) && \
 	  cmake -S . -B $(DEMO_BUILD) -DCHUNKTOOLS_TESTS=OFF -DCHUNKTOOLS_REFERENCE_BUILD=OFF \
 	  > $(DEMO_BUILD)/build.log 2>&1 && \
-	  cmake --build $(DEMO_BUILD) -j $(JOBS) --target chunksig idxdump sigdump seglist sigdiff samplegen \
+	  cmake --build $(DEMO_BUILD) -j $(JOBS) --target chunktools_tools samplegen \
 	  >> $(DEMO_BUILD)/build.log 2>&1 || { cat $(DEMO_BUILD)/build.log; exit 1; }
 	@rm -rf $(DEMO_BUILD)/demo && mkdir -p $(DEMO_BUILD)/demo
 	@$(DEMO_BUILD)/samplegen example $(DEMO_BUILD)/demo

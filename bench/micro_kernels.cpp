@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "chunksig/chunk_hasher.h"
-#include "chunksig/fast_chunker.h"
-#include "chunksig/kernels/chunk_kernels.h"
+#include "chunking/chunk_hasher.h"
+#include "chunking/fast_chunker.h"
+#include "chunking/kernels/chunk_kernels.h"
 
 namespace {
 

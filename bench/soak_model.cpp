@@ -16,7 +16,7 @@
 
 #include <unistd.h>
 
-#include "tools/splitmix64.h"
+#include "devtools/splitmix64.h"
 
 namespace {
 

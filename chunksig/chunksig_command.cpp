@@ -10,7 +10,7 @@
 
 #include "chunksig/chunksig_command.h"
 #include "chunksig/data_stream.h"
-#include "chunksig/kernels/tier_choice.h"
+#include "chunking/kernels/tier_choice.h"
 #include "chunksig/signature_sink.h"
 #include "common/console.h"
 #include "common/failure_report.h"
@@ -22,10 +22,10 @@
 #include "records/records.h"
 
 #ifdef CHUNKSIG_REFERENCE_CHUNKER
-#include "chunksig/reference_chunker.h"
+#include "chunking/reference_chunker.h"
 using Chunker = ReferenceChunker;
 #else
-#include "chunksig/fast_chunker.h"
+#include "chunking/fast_chunker.h"
 using Chunker = FastChunker;
 #endif
 

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "chunksig/kernels/chunk_kernels.h"
+#include "chunking/kernels/chunk_kernels.h"
 #include "common/file_handle.h"
 
 class DataStream {

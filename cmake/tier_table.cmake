@@ -1,8 +1,8 @@
 # The kernel tiers of this build. Their one table is
-# chunksig/kernels/tiers_<cpu>.def: rows CHUNK_TIER(name, check, scan,
+# chunking/kernels/tiers_<cpu>.def: rows CHUNK_TIER(name, check, scan,
 # find_cut, crc_pair, "flags"), lowest first, one row possibly over several
 # lines. The C++ code includes the rows; here each row gives its tier's name
-# and the flags of its file chunksig/kernels/<name>.cpp, exactly what the
+# and the flags of its file chunking/kernels/<name>.cpp, exactly what the
 # tier's CPU check covers.
 #
 # The rows used are those this compiler can build: each row's file is compiled
@@ -13,8 +13,9 @@
 # chunk_tier_rows.inc, which the code includes by that name.
 #
 # Sets CHUNKTOOLS_CPU (the table's name), CHUNKTOOLS_CPU_TIERS (the names
-# used, lowest first), CHUNKTOOLS_KERNEL_SOURCES, CHUNKTOOLS_CPU_CHECK_SOURCES
-# and CHUNKTOOLS_TIER_TABLE_DIR.
+# used, lowest first), CHUNKTOOLS_KERNEL_SOURCES, CHUNKTOOLS_KERNEL_FLAGS_<name>
+# (what chunking/CMakeLists.txt compiles each tier's file with),
+# CHUNKTOOLS_CPU_CHECK_SOURCES and CHUNKTOOLS_TIER_TABLE_DIR.
 
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64|i[3-6]86|x86)$")
   set(CHUNKTOOLS_CPU x86)
@@ -24,7 +25,7 @@ else()
   set(CHUNKTOOLS_CPU generic)
 endif()
 
-set(kernels_dir ${PROJECT_SOURCE_DIR}/chunksig/kernels)
+set(kernels_dir ${PROJECT_SOURCE_DIR}/chunking/kernels)
 set(table ${kernels_dir}/tiers_${CHUNKTOOLS_CPU}.def)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${table})
 file(READ ${table} table_text)
@@ -80,7 +81,7 @@ foreach(row ${rows})
   endif()
   list(APPEND CHUNKTOOLS_CPU_TIERS ${tier})
   list(APPEND used_rows "${row}")
-  set_source_files_properties(${source} PROPERTIES COMPILE_OPTIONS "${tier_flags}")
+  set(CHUNKTOOLS_KERNEL_FLAGS_${tier} "${tier_flags}")
   list(APPEND CHUNKTOOLS_KERNEL_SOURCES ${source})
 endforeach()
 set(CHUNKTOOLS_CPU_CHECK_SOURCES)

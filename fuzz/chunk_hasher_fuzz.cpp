@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "chunksig/chunk_hasher.h"
-#include "chunksig/cut_rule.h"
+#include "chunking/chunk_hasher.h"
+#include "chunking/cut_rule.h"
 #include "tests/reference_model.h"
 
 namespace {

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "chunksig/fast_chunker.h"
-#include "chunksig/kernels/chunk_kernels.h"
-#include "chunksig/reference_chunker.h"
+#include "chunking/fast_chunker.h"
+#include "chunking/kernels/chunk_kernels.h"
+#include "chunking/reference_chunker.h"
 #include "tests/chunker_feed.h"
 
 namespace {

@@ -1,12 +1,14 @@
 #!/bin/sh
 # Writes seed inputs for the fuzz targets into DIR/<target>/; CPU_TIERS is the
 # build's cpu_tiers program, which lists the kernel tiers (run under
-# CHUNKTOOLS_TOOL_WRAPPER, an emulator's command, when that is set).
-# Usage: make_seeds.sh DIR CPU_TIERS
+# CHUNKTOOLS_TOOL_WRAPPER, an emulator's command, when that is set); the
+# TARGETs are the build's fuzz targets, each of which gets a folder.
+# Usage: make_seeds.sh DIR CPU_TIERS TARGET...
 set -eu
 out=$1
-mkdir -p "$out/chunk_hasher_fuzz" "$out/fast_chunker_fuzz" "$out/chunksig_fuzz" "$out/idxdump_fuzz" \
-  "$out/sigdump_fuzz" "$out/seglist_fuzz" "$out/sigdiff_fuzz"
+cpu_tiers=$2
+shift 2
+for target in "$@"; do mkdir -p "$out/$target"; done
 
 # le N WIDTH: N as WIDTH little-endian bytes.
 le() { n=$1; k=0; while [ "$k" -lt "$2" ]; do
@@ -28,7 +30,7 @@ bytes() {
 
 # Fast chunker: each tier; whole segments and odd spans; one segment, 700-byte
 # segments.
-tiers=$(${CHUNKTOOLS_TOOL_WRAPPER:-} "$2" | wc -l)
+tiers=$(${CHUNKTOOLS_TOOL_WRAPPER:-} "$cpu_tiers" | wc -l)
 tier=0
 while [ "$tier" -lt "$tiers" ]; do
   { le $tier 1; le 0 2; le 0 2; bytes 5000; } > "$out/fast_chunker_fuzz/tier$tier"

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "chunksig/kernels/tier_choice.h"
+#include "chunking/kernels/tier_choice.h"
 #include "common/record_dump.h"
 #include "common/text_buffer.h"
 #include "common/usage.h"

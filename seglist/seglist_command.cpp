@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "chunksig/kernels/tier_choice.h"
+#include "chunking/kernels/tier_choice.h"
 #include "common/console.h"
 #include "common/failure_report.h"
 #include "common/file_handle.h"

@@ -22,7 +22,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "chunksig/kernels/tier_choice.h"
+#include "chunking/kernels/tier_choice.h"
 #include "common/console.h"
 #include "common/failure_report.h"
 #include "common/file_handle.h"
@@ -34,7 +34,7 @@
 #include "sigdiff/chunk_table.h"
 #include "sigdiff/record_window.h"
 #include "sigdiff/sigdiff_command.h"
-#include "sigdump/signature_line.h"
+#include "records/signature_line.h"
 
 namespace {
 

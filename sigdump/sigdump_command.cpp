@@ -12,13 +12,13 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "chunksig/kernels/tier_choice.h"
+#include "chunking/kernels/tier_choice.h"
 #include "common/record_dump.h"
 #include "common/text_buffer.h"
 #include "common/usage.h"
 #include "records/records.h"
 #include "sigdump/sigdump_command.h"
-#include "sigdump/signature_line.h"
+#include "records/signature_line.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "chunksig/chunk_hasher.h"
+#include "chunking/chunk_hasher.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "chunksig/fast_chunker.h"
+#include "chunking/fast_chunker.h"
 #include "records/records.h"
 
 // The signature records, as a signature file holds them, of the chunks

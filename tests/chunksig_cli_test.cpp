@@ -18,7 +18,7 @@
 
 namespace {
 
-const std::string& kChunksig = chunksig_path();
+const std::string& kChunksig = tool_path("chunksig");
 
 struct ModelCase {
   const char* name;

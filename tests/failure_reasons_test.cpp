@@ -80,7 +80,7 @@ Failure table_cannot_be_had(const Files& f, const std::string& new_file) {
   if (::truncate(huge.c_str(), static_cast<off_t>(1) << 40) != 0) std::abort();
   const std::uint64_t records = (std::uint64_t{1} << 40) / 10;
   const std::uint64_t table_bytes = (records + records / 5 * 3 + 4096) * 10;
-  return Failure{sigdiff_path(), {huge, new_file},
+  return Failure{tool_path("sigdiff"), {huge, new_file},
                  with_environment({"ASAN_OPTIONS=allocator_may_return_null=1:log_path=" + f.dir.path("asan")}), "",
                  "sigdiff: cannot allocate " + std::to_string(table_bytes) +
                      " bytes for the table of the old signature file's chunks",
@@ -90,13 +90,13 @@ Failure table_cannot_be_had(const Files& f, const std::string& new_file) {
 const std::vector<ReasonCase> kCases = {
     {"ChunksigTooFewArguments",
      [](const Files& f) {
-       return Failure{chunksig_path(), {f.base, f.data, f.segments}, {}, "",
+       return Failure{tool_path("chunksig"), {f.base, f.data, f.segments}, {}, "",
                       "chunksig: too few arguments (usage: chunksig BASE DATA SEGMENTS SIGNATURES)", 0};
      }},
     {"BaseMissing",
      [](const Files& f) {
        const std::string missing = f.dir.path("missing");
-       return Failure{chunksig_path(), f.with(0, missing), {}, "",
+       return Failure{tool_path("chunksig"), f.with(0, missing), {}, "",
                       "chunksig: cannot open base file " + quoted(missing) + ": ", ENOENT};
      }},
     {"BaseIsAPipe",
@@ -106,7 +106,7 @@ const std::vector<ReasonCase> kCases = {
        // Held open for writing, so the tool's open does not wait for a writer;
        // the descriptor is left to the test process's end.
        ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
-       return Failure{chunksig_path(), f.with(0, fifo), {}, "",
+       return Failure{tool_path("chunksig"), f.with(0, fifo), {}, "",
                       "chunksig: cannot size base file " + quoted(fifo) + ": ", ESPIPE};
      }},
     {"BaseIsAFifoWithNoWriter",
@@ -115,13 +115,13 @@ const std::vector<ReasonCase> kCases = {
        if (::mkfifo(fifo.c_str(), 0644) != 0) std::abort();
        RunOptions options;
        options.time_limit_seconds = 1;
-       return Failure{chunksig_path(), f.with(0, fifo), options, "",
+       return Failure{tool_path("chunksig"), f.with(0, fifo), options, "",
                       "chunksig: cannot size base file " + quoted(fifo) + ": ", ESPIPE};
      }},
     {"NameWithANewline",
      [](const Files& f) {
        const std::string name = f.dir.path("no\nsuch");
-       return Failure{chunksig_path(), f.with(1, name), {}, "",
+       return Failure{tool_path("chunksig"), f.with(1, name), {}, "",
                       "chunksig: cannot open data file '" + f.dir.path("no\\012such") + "': ", ENOENT};
      }},
     {"NameWithTerminalEscapes",
@@ -131,98 +131,98 @@ const std::vector<ReasonCase> kCases = {
        // page, so there the name keeps to ASCII.)
        const std::string utf8 = under_wine() ? "" : "caf\xc3\xa9";
        const std::string name = f.dir.path("\x1b[2J\x7f\\" + utf8 + "\t");
-       return Failure{sigdump_path(), {name}, {}, "",
+       return Failure{tool_path("sigdump"), {name}, {}, "",
                       "sigdump: cannot open signature file '" + f.dir.path("\\033[2J\\177\\" + utf8 + "\\011") +
                           "': ",
                       ENOENT};
      }},
     {"DataIsAFolder",
      [](const Files& f) {
-       return Failure{chunksig_path(), f.with(1, f.dir.root()), {}, "",
+       return Failure{tool_path("chunksig"), f.with(1, f.dir.root()), {}, "",
                       "chunksig: cannot open data file " + quoted(f.dir.root()) + ": ", EISDIR};
      }},
     {"SegmentListMissing",
      [](const Files& f) {
        const std::string missing = f.dir.path("missing");
-       return Failure{chunksig_path(), f.with(2, missing), {}, "",
+       return Failure{tool_path("chunksig"), f.with(2, missing), {}, "",
                       "chunksig: cannot open segment list " + quoted(missing) + ": ", ENOENT};
      }},
     {"SignatureFolderMissing",
      [](const Files& f) {
        const std::string missing = f.dir.path("missing/signatures");
-       return Failure{chunksig_path(), f.with(3, missing), {}, "",
+       return Failure{tool_path("chunksig"), f.with(3, missing), {}, "",
                       "chunksig: cannot create signature file " + quoted(missing) + ": ", ENOENT};
      }},
     {"DataReadError",
      [](const Files& f) {
-       return Failure{chunksig_path(), f.with(1, "/proc/self/mem"), {}, kTrace,
+       return Failure{tool_path("chunksig"), f.with(1, "/proc/self/mem"), {}, kTrace,
                       "chunksig: cannot read data file '/proc/self/mem': ", EIO};
      }},
     {"SegmentListReadError",
      [](const Files& f) {
-       return Failure{chunksig_path(), f.with(2, "/proc/self/mem"), {}, "fptr=0\n",
+       return Failure{tool_path("chunksig"), f.with(2, "/proc/self/mem"), {}, "fptr=0\n",
                       "chunksig: cannot read segment list '/proc/self/mem': ", EIO};
      }},
     {"SignatureDeviceFull",
      [](const Files& f) {
-       return Failure{chunksig_path(), f.with(3, "/dev/full"), {}, kTrace,
+       return Failure{tool_path("chunksig"), f.with(3, "/dev/full"), {}, kTrace,
                       "chunksig: cannot write signature file '/dev/full': ", ENOSPC};
      }},
     {"SignatureBeyondFileSizeLimit",
      [](const Files& f) {
        RunOptions limited;
        limited.file_size_limit = 25;
-       return Failure{chunksig_path(), f.args(), limited, kTrace,
+       return Failure{tool_path("chunksig"), f.args(), limited, kTrace,
                       "chunksig: cannot write signature file " + quoted(f.signatures) + ": ", EFBIG};
      }},
     {"SignatureCloseFails",
      [](const Files& f) {
-       return Failure{chunksig_path(), f.args(), with_environment(failing_close_of(f.canonical(f.dir.root()) + "/signatures")),
+       return Failure{tool_path("chunksig"), f.args(), with_environment(failing_close_of(f.canonical(f.dir.root()) + "/signatures")),
                       kTrace, "chunksig: cannot close signature file " + quoted(f.signatures) + ": ", EIO};
      }},
     {"SignatureIsTheSegmentList",
      [](const Files& f) {
-       return Failure{chunksig_path(), f.with(3, f.segments), {}, "",
+       return Failure{tool_path("chunksig"), f.with(3, f.segments), {}, "",
                       "chunksig: refusing to overwrite: signature file " + quoted(f.segments) +
                           " is the segment list " + quoted(f.segments),
                       0};
      }},
     {"ChunksigConsoleFull",
      [](const Files& f) {
-       return Failure{chunksig_path(), f.args(), with_console(Console::kDevFull), "",
+       return Failure{tool_path("chunksig"), f.args(), with_console(Console::kDevFull), "",
                       "chunksig: cannot write standard output: ", ENOSPC};
      }},
     {"ChunksigConsoleCloseFails",
      [](const Files& f) {
-       return Failure{chunksig_path(), f.args(), with_environment(failing_close_of("stdout")), kTrace,
+       return Failure{tool_path("chunksig"), f.args(), with_environment(failing_close_of("stdout")), kTrace,
                       "chunksig: cannot close standard output: ", EIO};
      }},
     {"ConsoleIsTheDataFile",
      [](const Files& f) {
        RunOptions options = with_console(Console::kAppendToFile);
        options.console_file = f.data;
-       return Failure{chunksig_path(), f.args(), options, "",
+       return Failure{tool_path("chunksig"), f.args(), options, "",
                       "chunksig: refusing to run: standard output is the data file " + quoted(f.data), 0};
      }},
     {"IndexMissing",
      [](const Files& f) {
        const std::string missing = f.dir.path("missing");
-       return Failure{idxdump_path(), {missing}, {}, "",
+       return Failure{tool_path("idxdump"), {missing}, {}, "",
                       "idxdump: cannot open index file " + quoted(missing) + ": ", ENOENT};
      }},
     {"IndexReadError",
      [](const Files&) {
-       return Failure{idxdump_path(), {"/proc/self/mem"}, {}, "",
+       return Failure{tool_path("idxdump"), {"/proc/self/mem"}, {}, "",
                       "idxdump: cannot read index file '/proc/self/mem': ", EIO};
      }},
     {"IdxdumpConsoleFull",
      [](const Files& f) {
-       return Failure{idxdump_path(), {f.index}, with_console(Console::kDevFull), "",
+       return Failure{tool_path("idxdump"), {f.index}, with_console(Console::kDevFull), "",
                       "idxdump: cannot write standard output: ", ENOSPC};
      }},
     {"IdxdumpConsoleCloseFails",
      [](const Files& f) {
-       return Failure{idxdump_path(), {f.index}, with_environment(failing_close_of("stdout")),
+       return Failure{tool_path("idxdump"), {f.index}, with_environment(failing_close_of("stdout")),
                       "level: 5; size: 04 03020100; attr: 0706; t_cr: 0F0E0D0C0B0A0908; "
                       "t_cr: 1716151413121110; crc0: 1B1A1918; crc1: 1F1E1D1C; sofs: 23222120; "
                       "slen: 27262524; \n"
@@ -233,47 +233,47 @@ const std::vector<ReasonCase> kCases = {
      }},
     {"SignatureFileMissing",
      [](const Files& f) {
-       return Failure{sigdump_path(), {f.signatures}, {}, "",
+       return Failure{tool_path("sigdump"), {f.signatures}, {}, "",
                       "sigdump: cannot open signature file " + quoted(f.signatures) + ": ", ENOENT};
      }},
     {"SignatureFileReadError",
      [](const Files&) {
-       return Failure{sigdump_path(), {"/proc/self/mem"}, {}, "",
+       return Failure{tool_path("sigdump"), {"/proc/self/mem"}, {}, "",
                       "sigdump: cannot read signature file '/proc/self/mem': ", EIO};
      }},
     {"SigdumpConsoleFull",
      [](const Files& f) {
-       return Failure{sigdump_path(), {f.segments}, with_console(Console::kDevFull), "",
+       return Failure{tool_path("sigdump"), {f.segments}, with_console(Console::kDevFull), "",
                       "sigdump: cannot write standard output: ", ENOSPC};
      }},
     {"SeglistUnknownForm",
      [](const Files& f) {
-       return Failure{seglist_path(), {"list", f.segments}, {}, "",
+       return Failure{tool_path("seglist"), {"list", f.segments}, {}, "",
                       "seglist: unknown form 'list' (try 'seglist --help')", 0};
      }},
     {"SeglistCoverTooFewArguments",
      [](const Files& f) {
-       return Failure{seglist_path(), {"cover", f.data}, {}, "",
+       return Failure{tool_path("seglist"), {"cover", f.data}, {}, "",
                       "seglist: too few arguments (usage: seglist cover FILE SEGMENTS [LENGTH])", 0};
      }},
     {"SeglistTextTooFewArguments",
      [](const Files& f) {
-       return Failure{seglist_path(), {"text", f.data}, {}, "",
+       return Failure{tool_path("seglist"), {"text", f.data}, {}, "",
                       "seglist: too few arguments (usage: seglist text TEXT SEGMENTS)", 0};
      }},
     {"SeglistShowTooFewArguments",
      [](const Files&) {
-       return Failure{seglist_path(), {"show"}, {}, "", "seglist: too few arguments (usage: seglist show SEGMENTS)", 0};
+       return Failure{tool_path("seglist"), {"show"}, {}, "", "seglist: too few arguments (usage: seglist show SEGMENTS)", 0};
      }},
     {"SeglistLengthNotANumber",
      [](const Files& f) {
-       return Failure{seglist_path(), {"cover", f.data, f.dir.path("out"), "1e6"}, {}, "",
+       return Failure{tool_path("seglist"), {"cover", f.data, f.dir.path("out"), "1e6"}, {}, "",
                       "seglist: LENGTH must be a decimal number from 1 to 4294967295, not '1e6' (try 'seglist --help')",
                       0};
      }},
     {"SeglistLengthTooLarge",
      [](const Files& f) {
-       return Failure{seglist_path(), {"cover", f.data, f.dir.path("out"), "4294967296"}, {}, "",
+       return Failure{tool_path("seglist"), {"cover", f.data, f.dir.path("out"), "4294967296"}, {}, "",
                       "seglist: LENGTH must be a decimal number from 1 to 4294967295, not '4294967296' (try "
                       "'seglist --help')",
                       0};
@@ -281,19 +281,19 @@ const std::vector<ReasonCase> kCases = {
     {"SeglistCoveredFileMissing",
      [](const Files& f) {
        const std::string missing = f.dir.path("missing");
-       return Failure{seglist_path(), {"cover", missing, f.dir.path("out")}, {}, "",
+       return Failure{tool_path("seglist"), {"cover", missing, f.dir.path("out")}, {}, "",
                       "seglist: cannot open covered file " + quoted(missing) + ": ", ENOENT};
      }},
     {"SeglistCoverOntoTheCoveredFile",
      [](const Files& f) {
-       return Failure{seglist_path(), {"cover", f.data, f.data}, {}, "",
+       return Failure{tool_path("seglist"), {"cover", f.data, f.data}, {}, "",
                       "seglist: refusing to overwrite: segment list " + quoted(f.data) + " is the covered file " +
                           quoted(f.data),
                       0};
      }},
     {"SeglistTextOntoItself",
      [](const Files& f) {
-       return Failure{seglist_path(), {"text", f.index, f.index}, {}, "",
+       return Failure{tool_path("seglist"), {"text", f.index, f.index}, {}, "",
                       "seglist: refusing to overwrite: segment list " + quoted(f.index) + " is the text file " +
                           quoted(f.index),
                       0};
@@ -301,53 +301,53 @@ const std::vector<ReasonCase> kCases = {
     {"SeglistTextMissing",
      [](const Files& f) {
        const std::string missing = f.dir.path("missing");
-       return Failure{seglist_path(), {"text", missing, f.dir.path("out")}, {}, "",
+       return Failure{tool_path("seglist"), {"text", missing, f.dir.path("out")}, {}, "",
                       "seglist: cannot open text file " + quoted(missing) + ": ", ENOENT};
      }},
     {"SeglistListFolderMissing",
      [](const Files& f) {
        const std::string out = f.dir.path("missing/out");
-       return Failure{seglist_path(), {"cover", f.data, out}, {}, "",
+       return Failure{tool_path("seglist"), {"cover", f.data, out}, {}, "",
                       "seglist: cannot create segment list " + quoted(out) + ": ", ENOENT};
      }},
     {"SeglistShowMissing",
      [](const Files& f) {
        const std::string missing = f.dir.path("missing");
-       return Failure{seglist_path(), {"show", missing}, {}, "",
+       return Failure{tool_path("seglist"), {"show", missing}, {}, "",
                       "seglist: cannot open segment list " + quoted(missing) + ": ", ENOENT};
      }},
     {"SigdiffTooFewArguments",
      [](const Files& f) {
-       return Failure{sigdiff_path(), {f.segments}, {}, "",
+       return Failure{tool_path("sigdiff"), {f.segments}, {}, "",
                       "sigdiff: too few arguments (usage: sigdiff [--summary] OLD NEW)", 0, 2};
      }},
     {"SigdiffSummaryTooFewArguments",
      [](const Files& f) {
-       return Failure{sigdiff_path(), {"--summary", f.segments}, {}, "",
+       return Failure{tool_path("sigdiff"), {"--summary", f.segments}, {}, "",
                       "sigdiff: too few arguments (usage: sigdiff [--summary] OLD NEW)", 0, 2};
      }},
     {"SigdiffOldMissing",
      [](const Files& f) {
        const std::string missing = f.dir.path("missing");
-       return Failure{sigdiff_path(), {missing, f.segments}, {}, "",
+       return Failure{tool_path("sigdiff"), {missing, f.segments}, {}, "",
                       "sigdiff: cannot open old signature file " + quoted(missing) + ": ", ENOENT, 2};
      }},
     {"SigdiffNewIsAFolder",
      [](const Files& f) {
-       return Failure{sigdiff_path(), {"--summary", f.segments, f.dir.root()}, {}, "",
+       return Failure{tool_path("sigdiff"), {"--summary", f.segments, f.dir.root()}, {}, "",
                       "sigdiff: cannot open new signature file " + quoted(f.dir.root()) + ": ", EISDIR, 2};
      }},
     {"SigdiffConsoleIsTheNewFile",
      [](const Files& f) {
        RunOptions options = with_console(Console::kAppendToFile);
        options.console_file = f.index;
-       return Failure{sigdiff_path(), {f.segments, f.index}, options, "",
+       return Failure{tool_path("sigdiff"), {f.segments, f.index}, options, "",
                       "sigdiff: refusing to run: standard output is the new signature file " + quoted(f.index), 0,
                       2};
      }},
     {"SigdiffConsoleFull",
      [](const Files& f) {
-       return Failure{sigdiff_path(), {f.segments, f.index}, with_console(Console::kDevFull), "",
+       return Failure{tool_path("sigdiff"), {f.segments, f.index}, with_console(Console::kDevFull), "",
                       "sigdiff: cannot write standard output: ", ENOSPC, 2};
      }},
     {"SigdiffTableCannotBeHad",
@@ -358,7 +358,7 @@ const std::vector<ReasonCase> kCases = {
      [](const Files& f) {
        RunOptions options = with_console(Console::kAppendToFile);
        options.console_file = f.index;
-       return Failure{idxdump_path(), {f.index}, options, "",
+       return Failure{tool_path("idxdump"), {f.index}, options, "",
                       "idxdump: refusing to run: standard output is the index file " + quoted(f.index), 0};
      }},
 };

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "chunksig/crc32.h"
-#include "chunksig/cut_rule.h"
-#include "chunksig/fast_chunker.h"
-#include "chunksig/kernels/chunk_kernels.h"
-#include "chunksig/kernels/tier_table.h"
-#include "chunksig/reference_chunker.h"
+#include "chunking/crc32.h"
+#include "chunking/cut_rule.h"
+#include "chunking/fast_chunker.h"
+#include "chunking/kernels/chunk_kernels.h"
+#include "chunking/kernels/tier_table.h"
+#include "chunking/reference_chunker.h"
 #include "tests/chunker_feed.h"
 #include "tests/reference_model.h"
 

@@ -64,17 +64,17 @@ TEST(FaultMatrix, UnopenablePathInEveryPosition) {
     for (std::size_t position = 0; position < positions; ++position) {
       std::vector<std::string> args = files.args();
       args[position] = bad;
-      expect_run(files.dir.root(), chunksig_path(), args, 1, "");
+      expect_run(files.dir.root(), tool_path("chunksig"), args, 1, "");
     }
-    expect_run(files.dir.root(), idxdump_path(), {bad}, 1, "");
-    expect_run(files.dir.root(), sigdump_path(), {bad}, 1, "");
+    expect_run(files.dir.root(), tool_path("idxdump"), {bad}, 1, "");
+    expect_run(files.dir.root(), tool_path("sigdump"), {bad}, 1, "");
   }
   // No argument at all prints the usage (usage_cli_test.cpp); too few of
   // them is a quiet failure like any other.
   const std::vector<std::string> all = files.args();
   for (std::size_t count = 1; count < 4; ++count) {
     const std::vector<std::string> args(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(count));
-    expect_run(files.dir.root(), chunksig_path(), args, 1, "");
+    expect_run(files.dir.root(), tool_path("chunksig"), args, 1, "");
   }
 }
 
@@ -85,43 +85,43 @@ TEST(FaultMatrix, EmptyFileInEveryPosition) {
   write_file(files.signatures, "");
   std::vector<std::string> args = files.args();
   args[0] = empty;  // start position 0
-  expect_run(files.dir.root(), chunksig_path(), args, 0, kExpected.console,
+  expect_run(files.dir.root(), tool_path("chunksig"), args, 0, kExpected.console,
              signatures_become(kExpected.signatures));
   args = files.args();
   args[1] = empty;  // every byte missing, so hashed as 0xFF
   const ChunksigOutput all_missing = reference_chunksig(0, "", kSegments);
-  expect_run(files.dir.root(), chunksig_path(), args, 0, all_missing.console,
+  expect_run(files.dir.root(), tool_path("chunksig"), args, 0, all_missing.console,
              signatures_become(all_missing.signatures));
   args = files.args();
   args[2] = empty;
-  expect_run(files.dir.root(), chunksig_path(), args, 0, "fptr=0\n", signatures_become(""));
-  expect_run(files.dir.root(), idxdump_path(), {empty}, 0, "");
-  expect_run(files.dir.root(), sigdump_path(), {empty}, 0, "");
+  expect_run(files.dir.root(), tool_path("chunksig"), args, 0, "fptr=0\n", signatures_become(""));
+  expect_run(files.dir.root(), tool_path("idxdump"), {empty}, 0, "");
+  expect_run(files.dir.root(), tool_path("sigdump"), {empty}, 0, "");
 }
 
 TEST(FaultMatrix, DevNullInEveryPosition) {
   ChunksigFiles files(0, kData, kSegments);
   std::vector<std::string> args = files.args();
   args[0] = "/dev/null";
-  expect_run(files.dir.root(), chunksig_path(), args, 0, kExpected.console,
+  expect_run(files.dir.root(), tool_path("chunksig"), args, 0, kExpected.console,
              signatures_become(kExpected.signatures));
   args = files.args();
   args[1] = "/dev/null";
   const ChunksigOutput all_missing = reference_chunksig(0, "", kSegments);
-  expect_run(files.dir.root(), chunksig_path(), args, 0, all_missing.console,
+  expect_run(files.dir.root(), tool_path("chunksig"), args, 0, all_missing.console,
              signatures_become(all_missing.signatures));
   args = files.args();
   args[2] = "/dev/null";
-  expect_run(files.dir.root(), chunksig_path(), args, 0, "fptr=0\n", signatures_become(""));
+  expect_run(files.dir.root(), tool_path("chunksig"), args, 0, "fptr=0\n", signatures_become(""));
   args = files.args();
   args[3] = "/dev/null";
-  expect_run(files.dir.root(), chunksig_path(), args, 0, kExpected.console);
+  expect_run(files.dir.root(), tool_path("chunksig"), args, 0, kExpected.console);
   // Start at 0 and keep no signatures: the same device as base and signature
   // file loses nothing.
   args[0] = "/dev/null";
-  expect_run(files.dir.root(), chunksig_path(), args, 0, kExpected.console);
-  expect_run(files.dir.root(), idxdump_path(), {"/dev/null"}, 0, "");
-  expect_run(files.dir.root(), sigdump_path(), {"/dev/null"}, 0, "");
+  expect_run(files.dir.root(), tool_path("chunksig"), args, 0, kExpected.console);
+  expect_run(files.dir.root(), tool_path("idxdump"), {"/dev/null"}, 0, "");
+  expect_run(files.dir.root(), tool_path("sigdump"), {"/dev/null"}, 0, "");
 }
 
 // A base file with no size (a FIFO here, a pipe from <(...) in a shell) gives
@@ -137,7 +137,7 @@ TEST(FaultMatrix, BaseFileWithoutASize) {
   std::vector<std::string> args = files.args();
   args[0] = fifo;
   args[1] = fifo;  // were it opened, the data file would wait for bytes forever
-  expect_run(files.dir.root(), chunksig_path(), args, 1, "");
+  expect_run(files.dir.root(), tool_path("chunksig"), args, 1, "");
   ::close(fd);
 }
 
@@ -157,28 +157,28 @@ TEST(FaultMatrix, StandardOutputIsNeverAnInput) {
   if (!under_wine()) {
     for (std::size_t position = 0; position < 4; ++position) {
       to_file.console_file = files.args()[position];
-      expect_run(files.dir.root(), chunksig_path(), files.args(), 1, "", std::nullopt, to_file);
+      expect_run(files.dir.root(), tool_path("chunksig"), files.args(), 1, "", std::nullopt, to_file);
     }
     args[3] = "/dev/stdout";
     to_file.console_file = files.dir.path("console");
     write_file(to_file.console_file, "");
-    expect_run(files.dir.root(), chunksig_path(), args, 1, "", std::nullopt, to_file);
+    expect_run(files.dir.root(), tool_path("chunksig"), args, 1, "", std::nullopt, to_file);
     to_file.console_file = index;
-    expect_run(files.dir.root(), idxdump_path(), {index}, 1, "", std::nullopt, to_file);
+    expect_run(files.dir.root(), tool_path("idxdump"), {index}, 1, "", std::nullopt, to_file);
     to_file.console_file = files.signatures;
-    expect_run(files.dir.root(), sigdump_path(), {files.signatures}, 1, "", std::nullopt, to_file);
+    expect_run(files.dir.root(), tool_path("sigdump"), {files.signatures}, 1, "", std::nullopt, to_file);
   }
 
   // A console file of its own takes the usual output.
   to_file.console_file = files.dir.path("console");
   write_file(files.signatures, kExpected.signatures);  // written again, the same
-  expect_run(files.dir.root(), chunksig_path(), files.args(), 0, "",
+  expect_run(files.dir.root(), tool_path("chunksig"), files.args(), 0, "",
              std::make_pair(std::string("console"), console_file_bytes(kExpected.console)), to_file);
   RunOptions to_null = to_file;
   to_null.console_file = "/dev/null";
   args = files.args();
   args[3] = "/dev/stdout";
-  expect_run(files.dir.root(), chunksig_path(), args, 0, "", std::nullopt, to_null);
+  expect_run(files.dir.root(), tool_path("chunksig"), args, 0, "", std::nullopt, to_null);
 }
 
 // 1 to 9 bytes after the last whole segment or signature record, 1 to 39
@@ -188,14 +188,14 @@ TEST(FaultMatrix, PartialTrailingRecords) {
     const std::string tail(extra, '\x5A');
     if (extra < 10) {
       ChunksigFiles files(0, kData, kSegments + tail);
-      expect_run(files.dir.root(), chunksig_path(), files.args(), 0, kExpected.console,
+      expect_run(files.dir.root(), tool_path("chunksig"), files.args(), 0, kExpected.console,
                  signatures_become(kExpected.signatures));
       write_file(files.dir.path("partial.sig"), kSignatureRecord + tail);
-      expect_run(files.dir.root(), sigdump_path(), {files.dir.path("partial.sig")}, 0, kSignatureLine);
+      expect_run(files.dir.root(), tool_path("sigdump"), {files.dir.path("partial.sig")}, 0, kSignatureLine);
     }
     ScratchDir dir;
     write_file(dir.path("index"), kEntry + tail);
-    expect_run(dir.root(), idxdump_path(), {dir.path("index")}, 0, kEntryLine);
+    expect_run(dir.root(), tool_path("idxdump"), {dir.path("index")}, 0, kEntryLine);
   }
 }
 
@@ -212,7 +212,7 @@ TEST(KernelFaultMatrix, FifoAsDataIsConsumedExactly) {
   ASSERT_EQ(::write(fd, written.data(), written.size()), static_cast<ssize_t>(written.size()));
   std::vector<std::string> args = files.args();
   args[1] = fifo;
-  expect_run(files.dir.root(), chunksig_path(), args, 0, kExpected.console,
+  expect_run(files.dir.root(), tool_path("chunksig"), args, 0, kExpected.console,
              signatures_become(kExpected.signatures));
   char left[64];
   const ssize_t got = ::read(fd, left, sizeof left);
@@ -243,16 +243,16 @@ TEST(FaultMatrix, FifoAsSegmentListIndexAndSignatureFile) {
   std::vector<std::string> args = files.args();
   args[2] = fifo;
   std::thread feeder = feed_in_pieces(fifo, segments);
-  expect_run(files.dir.root(), chunksig_path(), args, 0, expected.console,
+  expect_run(files.dir.root(), tool_path("chunksig"), args, 0, expected.console,
              signatures_become(expected.signatures));
   feeder.join();
 
   feeder = feed_in_pieces(fifo, kEntry + kEntry + "\1\2");
-  expect_run(files.dir.root(), idxdump_path(), {fifo}, 0, kEntryLine + kEntryLine);
+  expect_run(files.dir.root(), tool_path("idxdump"), {fifo}, 0, kEntryLine + kEntryLine);
   feeder.join();
 
   feeder = feed_in_pieces(fifo, kSignatureRecord + "\1\2");
-  expect_run(files.dir.root(), sigdump_path(), {fifo}, 0, kSignatureLine);
+  expect_run(files.dir.root(), tool_path("sigdump"), {fifo}, 0, kSignatureLine);
   feeder.join();
 
   std::string received;
@@ -264,7 +264,7 @@ TEST(FaultMatrix, FifoAsSegmentListIndexAndSignatureFile) {
   });
   args = files.args();
   args[3] = fifo;
-  expect_run(files.dir.root(), chunksig_path(), args, 0, kExpected.console);
+  expect_run(files.dir.root(), tool_path("chunksig"), args, 0, kExpected.console);
   drain.join();
   EXPECT_EQ(received, kExpected.signatures);
 }
@@ -276,16 +276,16 @@ TEST(KernelFaultMatrix, SignatureWriteFailures) {
   ChunksigFiles files(0, kData, kSegments);
   std::vector<std::string> args = files.args();
   args[3] = "/dev/full";
-  expect_run(files.dir.root(), chunksig_path(), args, 1, kExpected.console);
+  expect_run(files.dir.root(), tool_path("chunksig"), args, 1, kExpected.console);
   for (long long limit : {0LL, 5LL, 10LL, 25LL, 49LL}) {
     RunOptions limited;
     limited.file_size_limit = limit;
-    expect_run(files.dir.root(), chunksig_path(), files.args(), 1, kExpected.console,
+    expect_run(files.dir.root(), tool_path("chunksig"), files.args(), 1, kExpected.console,
                signatures_become(kExpected.signatures.substr(0, static_cast<std::size_t>(limit))), limited);
   }
   RunOptions exact;
   exact.file_size_limit = static_cast<long long>(kExpected.signatures.size());
-  expect_run(files.dir.root(), chunksig_path(), files.args(), 0, kExpected.console,
+  expect_run(files.dir.root(), tool_path("chunksig"), files.args(), 0, kExpected.console,
              signatures_become(kExpected.signatures), exact);
 }
 
@@ -304,11 +304,11 @@ TEST(FaultMatrix, ConsoleFileBeyondTheSizeLimit) {
     write_file(limited.console_file, "");
     limited.file_size_limit = limit;
     const std::size_t kept = static_cast<std::size_t>(limit);
-    expect_run(files.dir.root(), chunksig_path(), args, 1, "",
+    expect_run(files.dir.root(), tool_path("chunksig"), args, 1, "",
                std::make_pair(std::string("console"), console_file_bytes(kExpected.console).substr(0, kept)),
                limited);
     write_file(limited.console_file, "");
-    expect_run(files.dir.root(), idxdump_path(), {index}, 1, "",
+    expect_run(files.dir.root(), tool_path("idxdump"), {index}, 1, "",
                std::make_pair(std::string("console"),
                               console_file_bytes(kEntryLine + kEntryLine + kEntryLine).substr(0, kept)),
                limited);
@@ -329,13 +329,13 @@ TEST(FaultMatrix, FailedCloses) {
   if (signature_close.environment.empty()) GTEST_SKIP() << "no LD_PRELOAD under Wine";
   for (const RunOptions& options : {signature_close, console_close}) {
     ::unlink(files.signatures.c_str());
-    expect_run(files.dir.root(), chunksig_path(), files.args(), 1, kExpected.console,
+    expect_run(files.dir.root(), tool_path("chunksig"), files.args(), 1, kExpected.console,
                signatures_become(kExpected.signatures), options);
   }
-  expect_run(files.dir.root(), idxdump_path(), {index}, 1, kEntryLine, std::nullopt, console_close);
-  expect_run(files.dir.root(), idxdump_path(), {index}, 0, kEntryLine, std::nullopt, signature_close);
+  expect_run(files.dir.root(), tool_path("idxdump"), {index}, 1, kEntryLine, std::nullopt, console_close);
+  expect_run(files.dir.root(), tool_path("idxdump"), {index}, 0, kEntryLine, std::nullopt, signature_close);
   write_file(files.signatures, kSignatureRecord);
-  expect_run(files.dir.root(), sigdump_path(), {files.signatures}, 1, kSignatureLine, std::nullopt,
+  expect_run(files.dir.root(), tool_path("sigdump"), {files.signatures}, 1, kSignatureLine, std::nullopt,
              console_close);
 }
 
@@ -351,7 +351,7 @@ TEST(KernelFaultMatrix, DataFileWithAHole) {
   ASSERT_EQ(::truncate(files.data.c_str(), static_cast<off_t>(head.size() + hole)), 0);
   std::ofstream(files.data, std::ios::binary | std::ios::app) << tail;
   const ChunksigOutput expected = reference_chunksig(0, data, segments);
-  expect_run(files.dir.root(), chunksig_path(), files.args(), 0, expected.console,
+  expect_run(files.dir.root(), tool_path("chunksig"), files.args(), 0, expected.console,
              signatures_become(expected.signatures));
 }
 
@@ -366,7 +366,7 @@ TEST(KernelFaultMatrix, FiveGiBStartPosition) {
   ChunksigFiles files(five_gib, data, segments);
   const ChunksigOutput expected = reference_chunksig(five_gib, data, segments);
   ASSERT_EQ(expected.console.substr(0, 16), "fptr=5368709120\n");
-  expect_run(files.dir.root(), chunksig_path(), files.args(), 0, expected.console,
+  expect_run(files.dir.root(), tool_path("chunksig"), files.args(), 0, expected.console,
              signatures_become(expected.signatures));
 }
 
@@ -376,7 +376,7 @@ TEST(KernelFaultMatrix, SpanJustOver4GiB) {
   const std::string full = reference_signature(std::string(65535, '\xFF'));
   for (int i = 0; i < 65537; ++i) expected += full;
   expected += reference_signature("\xFF\xFF");
-  expect_run(files.dir.root(), chunksig_path(), files.args(), 0,
+  expect_run(files.dir.root(), tool_path("chunksig"), files.args(), 0,
              "fptr=0\n00000001 00000001 FFFFFFFF 00000002 00000001 !!!\n", signatures_become(expected));
 }
 
@@ -385,13 +385,13 @@ TEST(FaultMatrix, PermissionDenied) {
   if (::geteuid() == 0) GTEST_SKIP() << "root reads and writes everything";
   ChunksigFiles files(0, kData, kSegments);
   ASSERT_EQ(::chmod(files.data.c_str(), 0), 0);
-  expect_run(files.dir.root(), chunksig_path(), files.args(), 1, "");
+  expect_run(files.dir.root(), tool_path("chunksig"), files.args(), 1, "");
   ASSERT_EQ(::chmod(files.data.c_str(), 0644), 0);
   const std::string locked = files.dir.path("locked");
   ASSERT_EQ(::mkdir(locked.c_str(), 0555), 0);
   std::vector<std::string> args = files.args();
   args[3] = locked + "/signatures";
-  expect_run(files.dir.root(), chunksig_path(), args, 1, "");
+  expect_run(files.dir.root(), tool_path("chunksig"), args, 1, "");
 }
 
 }  // namespace

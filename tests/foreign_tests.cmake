@@ -14,7 +14,7 @@ string(REPLACE ";" " " emulator "${CMAKE_CROSSCOMPILING_EMULATOR}")
 set(native_cli_tests ${CHUNKTOOLS_NATIVE_BUILD}/tests/cli_tests)
 # The close-failure library the native cases preload works on the emulator's
 # own close(); the emulated program's loader must not see it.
-set(FOREIGN_ENVIRONMENT_FILES "CHUNKTOOLS_CHUNKSIG=$<TARGET_FILE:chunksig>;CHUNKTOOLS_IDXDUMP=$<TARGET_FILE:idxdump>;CHUNKTOOLS_SIGDUMP=$<TARGET_FILE:sigdump>;CHUNKTOOLS_SEGLIST=$<TARGET_FILE:seglist>;CHUNKTOOLS_SIGDIFF=$<TARGET_FILE:sigdiff>")
+set(FOREIGN_ENVIRONMENT_FILES "CHUNKTOOLS_TOOL_DIR=${PROJECT_BINARY_DIR}")
 
 # add_cpu_tests(PREFIX BEST_TIER EMULATOR...): the tests of one emulated CPU,
 # whose best tier is BEST_TIER: the unit tests, the tier it chooses and, with
@@ -74,6 +74,7 @@ set(package_environment "CHUNKTOOLS_TOOL_WRAPPER=${emulator}")
 if(CHUNKTOOLS_HARDENING)
   list(APPEND package_environment CHUNKTOOLS_HARDENED=1)
 endif()
+list(APPEND package_environment "CHUNKTOOLS_TOOL_LIST=${CHUNKTOOLS_TOOL_WORDS}")
 set_tests_properties(install_and_package PROPERTIES SKIP_RETURN_CODE 77 ENVIRONMENT "${package_environment}")
 
 if(NOT CHUNKTOOLS_NATIVE_BUILD)

@@ -7,7 +7,7 @@
 
 namespace {
 
-const std::string kIdxdump = idxdump_path();
+const std::string kIdxdump = tool_path("idxdump");
 
 std::string entry_of_bytes(unsigned first) {
   std::string out;

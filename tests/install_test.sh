@@ -11,8 +11,11 @@
 # CHUNKTOOLS_TOOL_WRAPPER (an emulator's command), and its .deb must be for
 # DEB_ARCH. Given the source folder, `make install` and `make uninstall` with a
 # DESTDIR must put in and take out exactly what cmake --install does.
+# The tools are those CHUNKTOOLS_TOOL_LIST names (the build's list): exactly
+# they are installed, each with its manual page.
 # Usage: install_test.sh BUILD_DIR VERSION [DEB_ARCH [SOURCE_DIR]]
 set -eu
+tools=${CHUNKTOOLS_TOOL_LIST:?the list of the tools built}
 # 77: skipped, where a program the packaging needs is not installed.
 for program in cpack dpkg-deb dpkg-shlibdeps file groff gzip readelf; do
   command -v "$program" >/dev/null 2>&1 || { echo "$program not installed: skipped"; exit 77; }
@@ -65,7 +68,9 @@ check_installed() {
   for link in $(grep -o '](docs/[a-z]*\.md' "$root/share/doc/chunktools/README.md" | sed 's/^](//' | sort -u); do
     [ -s "$root/share/doc/chunktools/$link" ] || fail "the installed README links to $link, which is not installed"
   done
-  for page in chunksig idxdump sigdump seglist sigdiff; do
+  [ "$(ls "$root/bin" | sort)" = "$(printf '%s\n' $tools | sort)" ] ||
+    fail "$root/bin holds $(ls "$root/bin" | tr '\n' ' '), not the build's tools: $tools"
+  for page in $tools; do
     file="$root/share/man/man1/$page.1.gz"
     gzip -dc "$file" | groff -t -man -Tutf8 -ww 2>&1 >/dev/null | grep . && fail "$file renders with warnings"
     gzip -dc "$file" | groff -t -man -Tutf8 2>/dev/null | grep -q "^ *$page - " || fail "$file has no NAME line"
@@ -75,7 +80,7 @@ check_installed() {
 }
 
 if [ -n "${CHUNKTOOLS_HARDENED:-}" ]; then
-  for tool in chunksig idxdump sigdump seglist sigdiff; do
+  for tool in $tools; do
     readelf -d "$build/$tool" | grep -q 'FLAGS.*BIND_NOW\|FLAGS_1.*NOW' || fail "$tool: no immediate binding"
     readelf -lW "$build/$tool" | grep -q GNU_RELRO || fail "$tool: no RELRO"
     readelf --dyn-syms -W "$build/$tool" | grep -q '__stack_chk_fail\|__stack_chk_guard' || fail "$tool: no stack protector"

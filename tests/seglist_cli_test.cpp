@@ -118,7 +118,7 @@ TEST_P(Seglist, WritesOrPrintsTheWholeList) {
   const std::vector<std::string> args = c.setup(dir);
   RunOptions verbose;
   verbose.environment = {kVerbose};
-  const RunResult result = run_tool(seglist_path(), args, verbose);
+  const RunResult result = run_tool(tool_path("seglist"), args, verbose);
   EXPECT_EQ(result.exit_code, c.exit_code);
   EXPECT_EQ(result.console, c.console);
   EXPECT_EQ(result.errors, with_folder(c.reason, dir.root()));
@@ -126,7 +126,7 @@ TEST_P(Seglist, WritesOrPrintsTheWholeList) {
   if (args[0] != "show") return;
   // What show prints, text reads back: the whole records.
   write_file(dir.path("shown"), result.console);
-  const RunResult again = run_tool(seglist_path(), {"text", dir.path("shown"), dir.path("again")});
+  const RunResult again = run_tool(tool_path("seglist"), {"text", dir.path("shown"), dir.path("again")});
   EXPECT_EQ(again.exit_code, 0);
   const std::string whole = c.segments.substr(0, c.segments.size() / 10 * 10);
   EXPECT_EQ(read_file(dir.path("again")), whole);

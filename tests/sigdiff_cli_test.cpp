@@ -125,16 +125,16 @@ TEST_P(Sigdiff, ListsExactlyTheChunksToAdd) {
   write_file(dir.path("old.sig"), c.old_file);
   write_file(dir.path("new.sig"), c.new_file);
   const Expected expected = model_sigdiff(c.old_file, c.new_file);
-  RunResult result = run_tool(sigdiff_path(), {dir.path("old.sig"), dir.path("new.sig")});
+  RunResult result = run_tool(tool_path("sigdiff"), {dir.path("old.sig"), dir.path("new.sig")});
   EXPECT_EQ(result.exit_code, expected.exit_code);
   EXPECT_EQ(result.console, expected.lines);
   EXPECT_EQ(result.errors, "");
-  result = run_tool(sigdiff_path(), {"--summary", dir.path("old.sig"), dir.path("new.sig")});
+  result = run_tool(tool_path("sigdiff"), {"--summary", dir.path("old.sig"), dir.path("new.sig")});
   EXPECT_EQ(result.exit_code, expected.exit_code);
   EXPECT_EQ(result.console, expected.summary);
   EXPECT_EQ(result.errors, "");
   // A file compared with itself holds nothing new.
-  result = run_tool(sigdiff_path(), {dir.path("new.sig"), dir.path("new.sig")});
+  result = run_tool(tool_path("sigdiff"), {dir.path("new.sig"), dir.path("new.sig")});
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_EQ(result.console, "");
 }

@@ -44,7 +44,7 @@ class SigdumpOutput : public testing::TestWithParam<SigdumpCase> {};
 TEST_P(SigdumpOutput, PrintsEveryWholeRecord) {
   ScratchDir dir;
   write_file(dir.path("signatures"), GetParam().signatures);
-  const RunResult result = run_tool(sigdump_path(), {dir.path("signatures"), "ignored"});
+  const RunResult result = run_tool(tool_path("sigdump"), {dir.path("signatures"), "ignored"});
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_EQ(result.console, GetParam().console);
   EXPECT_EQ(result.errors, "");

@@ -1,5 +1,6 @@
 #include "tests/tool_runner.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -16,11 +17,6 @@
 
 namespace {
 
-std::string tool_path(const char* variable, const char* built) {
-  const char* other = std::getenv(variable);
-  return other != nullptr && *other != '\0' ? other : built;
-}
-
 std::string without_crs(const std::string& console) {
   std::string plain;
   bool bare_lf = false;
@@ -34,14 +30,23 @@ std::string without_crs(const std::string& console) {
 
 }  // namespace
 
-const std::string& chunksig_path() {
-  static const std::string path = tool_path("CHUNKTOOLS_CHUNKSIG", CHUNKSIG_PATH);
-  return path;
+const std::vector<std::string>& tool_names() {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> words;
+    std::istringstream split(CHUNKTOOLS_TOOL_LIST);
+    for (std::string word; split >> word;) words.push_back(word);
+    return words;
+  }();
+  return names;
 }
 
-const std::string& idxdump_path() {
-  static const std::string path = tool_path("CHUNKTOOLS_IDXDUMP", IDXDUMP_PATH);
-  return path;
+std::string tool_path(const std::string& name) {
+  const std::vector<std::string>& names = tool_names();
+  if (std::find(names.begin(), names.end(), name) == names.end()) std::abort();
+  const char* other_dir = std::getenv("CHUNKTOOLS_TOOL_DIR");
+  if (other_dir == nullptr || *other_dir == '\0') return std::string(CHUNKTOOLS_BUILT_TOOL_DIR "/") + name;
+  const char* suffix = std::getenv("CHUNKTOOLS_TOOL_SUFFIX");
+  return std::string(other_dir) + "/" + name + (suffix != nullptr ? suffix : "");
 }
 
 const char kVerbose[] = "CHUNKTOOLS_VERBOSE=1";
@@ -59,21 +64,6 @@ std::string console_file_bytes(const std::string& text) {
   std::string crlf;
   for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
   return crlf;
-}
-
-const std::string& sigdump_path() {
-  static const std::string path = tool_path("CHUNKTOOLS_SIGDUMP", SIGDUMP_PATH);
-  return path;
-}
-
-const std::string& seglist_path() {
-  static const std::string path = tool_path("CHUNKTOOLS_SEGLIST", SEGLIST_PATH);
-  return path;
-}
-
-const std::string& sigdiff_path() {
-  static const std::string path = tool_path("CHUNKTOOLS_SIGDIFF", SIGDIFF_PATH);
-  return path;
 }
 
 bool under_wine() { return std::getenv("CHUNKTOOLS_WINE") != nullptr; }
@@ -106,7 +96,7 @@ ChunksigFiles::ChunksigFiles(std::uint64_t fptr, const std::string& data_bytes,
 }
 
 RunResult ChunksigFiles::run(const RunOptions& options) const {
-  return run_tool(chunksig_path(), args(), options);
+  return run_tool(tool_path("chunksig"), args(), options);
 }
 
 namespace {

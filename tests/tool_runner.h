@@ -10,15 +10,14 @@
 
 #include "tests/scratch.h"
 
-// The tools under test: the builds' own, unless CHUNKTOOLS_CHUNKSIG,
-// CHUNKTOOLS_IDXDUMP, CHUNKTOOLS_SIGDUMP, CHUNKTOOLS_SEGLIST or
-// CHUNKTOOLS_SIGDIFF names others (the Windows executables, run under Wine;
-// a foreign build's, run under qemu).
-const std::string& chunksig_path();
-const std::string& idxdump_path();
-const std::string& sigdump_path();
-const std::string& seglist_path();
-const std::string& sigdiff_path();
+// The names of the tools, as the build lists them.
+const std::vector<std::string>& tool_names();
+
+// The executable of the tool `name` (one of tool_names()): the build's own,
+// unless CHUNKTOOLS_TOOL_DIR names another build's folder (the Windows
+// executables, run under Wine, with CHUNKTOOLS_TOOL_SUFFIX=.exe; a foreign
+// build's, run under qemu).
+std::string tool_path(const std::string& name);
 
 // Every regular file directly in `folder`, by name, with its bytes (with its
 // size and modification time, for a file over 16 MiB).

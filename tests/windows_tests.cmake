@@ -1,8 +1,12 @@
 # The Windows build's tests, run under Wine: the unit tests, and every
 # command-line case of the native build's cli_tests against this build's
 # executables, with console lines checked for CR LF.
-set(CHUNKTOOLS_NATIVE_CLI_TESTS "" CACHE FILEPATH
-  "cli_tests of a native build, to run the command-line cases against these executables")
+set(CHUNKTOOLS_NATIVE_BUILD "" CACHE PATH
+  "A native build of this source: its cli_tests run the command-line cases against these executables")
+set(CHUNKTOOLS_NATIVE_CLI_TESTS "")
+if(CHUNKTOOLS_NATIVE_BUILD)
+  set(CHUNKTOOLS_NATIVE_CLI_TESTS ${CHUNKTOOLS_NATIVE_BUILD}/tests/cli_tests)
+endif()
 
 # A host whose kernel runs no 32-bit program cannot start the 32-bit Wine
 # loader. Asked once, here: there every test of this build is reported as
@@ -80,7 +84,7 @@ list(REMOVE_ITEM WINDOWS_TESTS wine_start wine_stop)
 set_tests_properties(wine_start PROPERTIES FIXTURES_SETUP wine)
 set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine)
 string(REPLACE ";" " " wine_command "${CHUNKTOOLS_WINE_COMMAND}")
-set(WINE_ENVIRONMENT "WINEDEBUG=-all;CHUNKTOOLS_WINE=1;CHUNKTOOLS_TOOL_WRAPPER=${wine_command};CHUNKTOOLS_CONSOLE_CRLF=1;CHUNKTOOLS_CHUNKSIG=$<TARGET_FILE:chunksig>;CHUNKTOOLS_IDXDUMP=$<TARGET_FILE:idxdump>;CHUNKTOOLS_SIGDUMP=$<TARGET_FILE:sigdump>;CHUNKTOOLS_SEGLIST=$<TARGET_FILE:seglist>;CHUNKTOOLS_SIGDIFF=$<TARGET_FILE:sigdiff>")
+set(WINE_ENVIRONMENT "WINEDEBUG=-all;CHUNKTOOLS_WINE=1;CHUNKTOOLS_TOOL_WRAPPER=${wine_command};CHUNKTOOLS_CONSOLE_CRLF=1;CHUNKTOOLS_TOOL_DIR=${PROJECT_BINARY_DIR};CHUNKTOOLS_TOOL_SUFFIX=${CMAKE_EXECUTABLE_SUFFIX}")
 set_tests_properties(${WINDOWS_TESTS} PROPERTIES FIXTURES_REQUIRED wine ENVIRONMENT "${WINE_ENVIRONMENT}")
 if(CHUNKTOOLS_NATIVE_CLI_TESTS)
   foreach(tier ${CHUNKTOOLS_CPU_TIERS})
