@@ -14,6 +14,7 @@
 #include "chunksig/signature_sink.h"
 #include "common/console.h"
 #include "common/failure_report.h"
+#include "common/file_guards.h"
 #include "common/file_handle.h"
 #include "common/progress_line.h"
 #include "common/record_reader.h"
@@ -138,18 +139,6 @@ struct Paths {
   const char* signatures;
 };
 
-// Standard output, as far as it can be examined.
-struct StandardOutput {
-  FileIdentity identity;
-  bool known;
-
-  // Whether standard output is the open input `file`: the tool would read its
-  // own output back, or (a FIFO) take its input's bytes away.
-  bool is(const FileHandle& file) const {
-    return known && identity.holds_data() && file.identity().same_object(identity);
-  }
-};
-
 // The three inputs, open, and where the stream starts.
 struct Inputs {
   FileIdentity base;
@@ -157,23 +146,6 @@ struct Inputs {
   FileHandle data;
   FileHandle segments;
 };
-
-// Opens an input for reading; on failure, or when it is standard output,
-// reports that and leaves it closed.
-bool open_input(FailureReport& report, const StandardOutput& console, const char* role, const char* path,
-                FileHandle* file) {
-  *file = FileHandle::open_read(path);
-  if (!file->is_open()) {
-    report.file_failed(Operation::kOpen, role, path, file->error());
-    return false;
-  }
-  if (console.is(*file)) {
-    file->close();
-    report.console_is_file(role, path);
-    return false;
-  }
-  return true;
-}
 
 // Sizes the base file and opens the data file and the segment list; false,
 // reported, on the first failure.
@@ -184,7 +156,7 @@ bool open_inputs(FailureReport& report, const StandardOutput& console, const Pat
     report.file_failed(Operation::kOpen, "base file", paths.base, base.error());
     return false;
   }
-  if (console.is(base)) {
+  if (console.is(base.identity())) {
     report.console_is_file("base file", paths.base);
     return false;
   }
@@ -204,25 +176,10 @@ bool open_inputs(FailureReport& report, const StandardOutput& console, const Pat
 // the path names one of them.
 bool may_create_signatures(FailureReport& report, const StandardOutput& console, const Paths& paths,
                            const Inputs& inputs) {
-  FileIdentity target;
-  if (!FileHandle::identity_of_path(paths.signatures, &target) || !target.holds_data()) return true;
-  if (target.same_object(inputs.base)) {
-    report.output_is_input("signature file", paths.signatures, "base file", paths.base);
-    return false;
-  }
-  if (target.same_object(inputs.data.identity())) {
-    report.output_is_input("signature file", paths.signatures, "data file", paths.data);
-    return false;
-  }
-  if (target.same_object(inputs.segments.identity())) {
-    report.output_is_input("signature file", paths.signatures, "segment list", paths.segments);
-    return false;
-  }
-  if (console.known && target.same_object(console.identity)) {
-    report.console_is_file("signature file", paths.signatures);
-    return false;
-  }
-  return true;
+  const NamedInput named[] = {{"base file", paths.base, inputs.base},
+                              {"data file", paths.data, inputs.data.identity()},
+                              {"segment list", paths.segments, inputs.segments.identity()}};
+  return may_create_output(report, &console, "signature file", paths.signatures, named, 3);
 }
 
 // Reports the failure, if any, that ended the chunking.
@@ -266,13 +223,12 @@ const ToolUsage kUsage{
 int run_chunksig(int argc, char** argv) {
   int exit_code;
   if (answer_usage_request(kUsage, argc, argv, &exit_code)) return exit_code;
-  FailureReport report("chunksig");
-  if (argc < 5) return report.too_few_arguments("BASE DATA SEGMENTS SIGNATURES");
+  FailureReport report(kUsage);
+  if (argc < 5) return report.too_few_arguments();
   SystemError error = 0;
   if (!console_start(&error)) return report.start_failed(error);
   const Paths paths{argv[1], argv[2], argv[3], argv[4]};
-  StandardOutput console;
-  console.known = FileHandle::standard_output_identity(&console.identity);
+  const StandardOutput console = StandardOutput::examine();
 
   Inputs inputs{};
   if (!open_inputs(report, console, paths, &inputs)) return report.exit_code();
@@ -288,7 +244,7 @@ int run_chunksig(int argc, char** argv) {
   DataStream stream(inputs.data, stream_buffer);
   SignatureSink sink(signatures, sink_buffers);
   ProgressLine progress;
-  progress.start("chunksig");
+  progress.start(kUsage.tool);
   const ChunkingEnd end = chunk_segments(segments, stream, sink, inputs.fptr, progress);
   progress.finish();
   report_chunking_end(report, end, paths, inputs, signatures);

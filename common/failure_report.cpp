@@ -31,10 +31,10 @@ char error_text[512];
 
 }  // namespace
 
-int FailureReport::say(const Piece* pieces, int count) {
-  if (failed_) return failure_code_;
+int FailureReport::say(const Piece* pieces, std::size_t count) {
+  if (failed_) return usage_.failure_code;
   failed_ = true;
-  if (!verbose()) return failure_code_;
+  if (!verbose()) return usage_.failure_code;
   std::size_t size = 0;
   const std::size_t capacity = sizeof line - 1;  // one byte for the newline
   // A byte that would break the line or drive a terminal (below 0x20, and
@@ -55,49 +55,63 @@ int FailureReport::say(const Piece* pieces, int count) {
       }
     }
   };
-  append(tool_, false);
+  append(usage_.tool, false);
   append(": ", false);
-  for (int i = 0; i < count; ++i) append(pieces[i].text, pieces[i].is_name);
+  for (std::size_t i = 0; i < count; ++i) append(pieces[i].text, pieces[i].is_name);
   line[size++] = '\n';
   std::fwrite(line, 1, size, stderr);
   std::fflush(stderr);
-  return failure_code_;
+  return usage_.failure_code;
 }
 
-int FailureReport::too_few_arguments(const char* usage) {
-  const Piece pieces[] = {{"too few arguments (usage: "}, {tool_}, {" "}, {usage}, {")"}};
-  return say(pieces, 5);
+int FailureReport::too_few_arguments(const char* form) {
+  // The alternatives of a usage line are separated by " | ".
+  char arguments[256];
+  const char* text = usage_.arguments;
+  if (form != nullptr) {
+    const std::size_t form_size = std::strlen(form);
+    while (std::strncmp(text, form, form_size) != 0 || text[form_size] != ' ') {
+      const char* next = std::strstr(text, " | ");
+      if (next == nullptr) break;
+      text = next + 3;
+    }
+  }
+  const char* end = std::strstr(text, " | ");
+  const std::size_t size = end != nullptr ? static_cast<std::size_t>(end - text) : std::strlen(text);
+  std::snprintf(arguments, sizeof arguments, "%.*s", static_cast<int>(size), text);
+  const Piece pieces[] = {{"too few arguments (usage: "}, {usage_.tool}, {" "}, {arguments}, {")"}};
+  return say(pieces);
 }
 
 int FailureReport::file_failed(Operation operation, const char* role, const char* path,
                                SystemError error) {
   const Piece pieces[] = {{"cannot "}, {verb(operation)}, {" "}, {role}, {" '"}, {path, true}, {"': "},
                           {describe_system_error(error, error_text, sizeof error_text)}};
-  return say(pieces, 8);
+  return say(pieces);
 }
 
 int FailureReport::console_failed(Operation operation, SystemError error) {
   const Piece pieces[] = {{"cannot "}, {verb(operation)}, {" standard output: "},
                           {describe_system_error(error, error_text, sizeof error_text)}};
-  return say(pieces, 4);
+  return say(pieces);
 }
 
 int FailureReport::output_is_input(const char* output_role, const char* output_path, const char* role,
                                    const char* path) {
   const Piece pieces[] = {{"refusing to overwrite: "}, {output_role}, {" '"}, {output_path, true}, {"' is the "},
                           {role}, {" '"}, {path, true}, {"'"}};
-  return say(pieces, 9);
+  return say(pieces);
 }
 
 int FailureReport::console_is_file(const char* role, const char* path) {
   const Piece pieces[] = {{"refusing to run: standard output is the "}, {role}, {" '"}, {path, true}, {"'"}};
-  return say(pieces, 5);
+  return say(pieces);
 }
 
 int FailureReport::start_failed(SystemError error) {
   const Piece pieces[] = {{"cannot set up the standard descriptors: "},
                           {describe_system_error(error, error_text, sizeof error_text)}};
-  return say(pieces, 2);
+  return say(pieces);
 }
 
 int FailureReport::bad_line(const char* role, const char* path, unsigned long long line_number,
@@ -105,22 +119,22 @@ int FailureReport::bad_line(const char* role, const char* path, unsigned long lo
   char number[24];
   std::snprintf(number, sizeof number, "%llu", line_number);
   const Piece pieces[] = {{role}, {" '"}, {path, true}, {"' line "}, {number}, {": "}, {problem}};
-  return say(pieces, 7);
+  return say(pieces);
 }
 
 int FailureReport::bad_argument(const char* problem, const char* value) {
-  const Piece pieces[] = {{problem}, {" '"}, {value, true}, {"' (try '"}, {tool_}, {" --help')"}};
-  return say(pieces, 6);
+  const Piece pieces[] = {{problem}, {" '"}, {value, true}, {"' (try '"}, {usage_.tool}, {" --help')"}};
+  return say(pieces);
 }
 
 int FailureReport::cannot_allocate(unsigned long long bytes, const char* what) {
   char number[24];
   std::snprintf(number, sizeof number, "%llu", bytes);
   const Piece pieces[] = {{"cannot allocate "}, {number}, {" bytes for "}, {what}};
-  return say(pieces, 4);
+  return say(pieces);
 }
 
 int FailureReport::too_large(const char* role, const char* path, const char* limit) {
   const Piece pieces[] = {{role}, {" '"}, {path, true}, {"' is larger than "}, {limit}};
-  return say(pieces, 5);
+  return say(pieces);
 }

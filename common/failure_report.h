@@ -6,20 +6,24 @@
 #ifndef COMMON_FAILURE_REPORT_H
 #define COMMON_FAILURE_REPORT_H
 
+#include <cstddef>
+
 #include "common/file_handle.h"
+#include "common/usage.h"
 
 enum class Operation { kOpen, kCreate, kSize, kRead, kWrite, kClose };
 
 // The first failure of a run is the one reported; what fails after it (a
 // close after a failed write, say) adds no line. Every member that records a
 // failure returns the exit code of a failed run: 1, or the code the tool
-// gives (sigdiff's 2, as diff and cmp have it).
+// gives (sigdiff's 2, as diff and cmp have it), both from the tool's usage.
 class FailureReport {
  public:
-  explicit FailureReport(const char* tool, int failure_code = 1) : tool_(tool), failure_code_(failure_code) {}
+  explicit FailureReport(const ToolUsage& usage) : usage_(usage) {}
 
-  // `usage` lists the arguments the tool takes.
-  int too_few_arguments(const char* usage);
+  // The usage line's arguments, or with `form` ("show") given, those of the
+  // alternative of the usage line that starts with it.
+  int too_few_arguments(const char* form = nullptr);
   // `role` says which argument: "base file", "segment list", ...
   int file_failed(Operation operation, const char* role, const char* path, SystemError error);
   int console_failed(Operation operation, SystemError error);
@@ -42,7 +46,7 @@ class FailureReport {
   int cannot_allocate(unsigned long long bytes, const char* what);
 
   // 0 when nothing failed, else the failure code.
-  int exit_code() const { return failed_ ? failure_code_ : 0; }
+  int exit_code() const { return failed_ ? usage_.failure_code : 0; }
 
  private:
   // One piece of a reason line; a name the user gave (a path) may hold any
@@ -53,10 +57,13 @@ class FailureReport {
   };
   // Writes "TOOL: " + the pieces + "\n" when asked to; marks the run failed
   // and returns the failure code.
-  int say(const Piece* pieces, int count);
+  template <std::size_t kCount>
+  int say(const Piece (&pieces)[kCount]) {
+    return say(pieces, kCount);
+  }
+  int say(const Piece* pieces, std::size_t count);
 
-  const char* tool_;
-  int failure_code_;
+  const ToolUsage& usage_;
   bool failed_ = false;
 };
 

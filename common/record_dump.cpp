@@ -2,25 +2,21 @@
 
 #include "common/console.h"
 #include "common/failure_report.h"
+#include "common/file_guards.h"
 #include "common/file_handle.h"
 #include "common/record_reader.h"
 
 int run_record_dump(const RecordDump& dump, int argc, char** argv, unsigned char* records,
                     std::size_t capacity, char* text, std::size_t text_size) {
-  FailureReport report(dump.tool);
-  if (argc < 2) return report.too_few_arguments(dump.usage);
+  FailureReport report(dump.usage);
+  if (argc < 2) return report.too_few_arguments(dump.form);
   SystemError error = 0;
   if (!console_start(&error)) return report.start_failed(error);
   const char* path = argv[1];
 
-  FileHandle file = FileHandle::open_read(path);
-  if (!file.is_open()) return report.file_failed(Operation::kOpen, dump.role, path, file.error());
   // Printing into the file would grow it for as long as it is read.
-  FileIdentity console;
-  if (FileHandle::standard_output_identity(&console) && console.holds_data() &&
-      file.identity().same_object(console)) {
-    return report.console_is_file(dump.role, path);
-  }
+  FileHandle file;
+  if (!open_input(report, StandardOutput::examine(), dump.role, path, &file)) return report.exit_code();
 
   RecordReader reader(file, records, dump.record_size, capacity);
   TextBuffer out(text, text_size);
@@ -32,7 +28,7 @@ int run_record_dump(const RecordDump& dump, int argc, char** argv, unsigned char
     if (got != ReadResult::kRecord) break;
     for (std::size_t i = 0; i < count && printing; ++i) {
       if (out.room() < dump.longest_line) printing = out.flush_to_stdout();
-      dump.format_line(reader.records() + i * dump.record_size, out);
+      dump.format_line(reader.records() + i * dump.record_size, dump.state, out);
     }
   }
   // Lines for the records before a read error still go out.

@@ -8,15 +8,18 @@
 #include <cstddef>
 
 #include "common/text_buffer.h"
+#include "common/usage.h"
 
 struct RecordDump {
-  const char* tool;    // "idxdump"
-  const char* usage;   // "INDEX"
-  const char* role;    // "index file", as failures name it
+  const ToolUsage& usage;
+  const char* form;  // the usage line's alternative this is ("show"), or null
+  const char* role;  // "index file", as failures name it
   std::size_t record_size;
   std::size_t longest_line;  // the most one record's line can take
-  // Appends the line of one record (record_size bytes).
-  void (*format_line)(const unsigned char* record, TextBuffer& out);
+  // Appends the line of one record (record_size bytes); `state` is what the
+  // formatter carries from one record to the next (sigdump's running offset).
+  void (*format_line)(const unsigned char* record, void* state, TextBuffer& out);
+  void* state;
 };
 
 // Runs the tool on its arguments (argv[1] is the file) with `records` holding

@@ -16,7 +16,7 @@ const char kCommonEnvironment[] =
     "                         (unset, empty or 0: silent, only the exit code tells)\n";
 
 int print_on_console(const ToolUsage& usage, bool version) {
-  FailureReport report(usage.tool, usage.failure_code);
+  FailureReport report(usage);
   SystemError error = 0;
   if (!console_start(&error)) return report.start_failed(error);
   if (version) {

@@ -28,7 +28,7 @@ char text_storage[64 * 1024];
 
 // One entry as stored, field by field. Both times carry the label "t_cr: ":
 // scripts that read this output depend on it.
-void format_entry(const unsigned char* bytes, TextBuffer& out) {
+void format_entry(const unsigned char* bytes, void*, TextBuffer& out) {
   const IndexEntry entry = IndexEntry::decode(bytes);
   out.literal("level: ");
   out.decimal(entry.level);
@@ -70,6 +70,6 @@ const ToolUsage kUsage{
 int run_idxdump(int argc, char** argv) {
   int exit_code;
   if (answer_usage_request(kUsage, argc, argv, &exit_code)) return exit_code;
-  const RecordDump dump{"idxdump", "INDEX", "index file", IndexEntry::kBytes, kLongestLine, format_entry};
+  const RecordDump dump{kUsage, nullptr, "index file", IndexEntry::kBytes, kLongestLine, format_entry, nullptr};
   return run_record_dump(dump, argc, argv, entries, kEntriesPerRead, text_storage, sizeof text_storage);
 }

@@ -8,13 +8,16 @@
 // code alone tells (0 done, 1 anything went wrong), unless CHUNKTOOLS_VERBOSE
 // asks for the reason. Records written before a failure are kept, as chunksig
 // keeps its signature records.
+#include <cinttypes>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #include "chunking/kernels/tier_choice.h"
 #include "common/console.h"
 #include "common/failure_report.h"
+#include "common/file_guards.h"
 #include "common/file_handle.h"
 #include "common/record_dump.h"
 #include "common/record_writer.h"
@@ -46,7 +49,6 @@ const ToolUsage kUsage{
     "SEGMENTS keeps the segments of the lines before it).\n",
     "", 1, describe_cpu_tiers};
 
-constexpr char kTool[] = "seglist";
 constexpr char kSegmentsRole[] = "segment list";
 constexpr std::size_t kRecordsPerWrite = 6400;  // 64,000 bytes a write
 constexpr std::size_t kRecordsPerRead = 4096;
@@ -77,11 +79,8 @@ bool parse_count(const char* text, std::uint64_t largest, std::uint64_t* value) 
 // (`role` at `path`, of identity `input`) that the list is made from.
 bool may_create_segments(FailureReport& report, const char* segments_path, const FileIdentity& input,
                          const char* role, const char* path) {
-  FileIdentity target;
-  if (!FileHandle::identity_of_path(segments_path, &target) || !target.holds_data()) return true;
-  if (!target.same_object(input)) return true;
-  report.output_is_input(kSegmentsRole, segments_path, role, path);
-  return false;
+  const NamedInput inputs[] = {{role, path, input}};
+  return may_create_output(report, nullptr, kSegmentsRole, segments_path, inputs, 1);
 }
 
 // Writes what is queued and closes the list, reporting the first failure;
@@ -102,7 +101,10 @@ bool add_segment(RecordWriter& writer, const SegmentRecord& segment) {
 int cover(FailureReport& report, const char* file_path, const char* segments_path, const char* length_text) {
   std::uint64_t length = SegmentRecord::kMaxLen;
   if (length_text != nullptr && !parse_count(length_text, SegmentRecord::kMaxLen, &length)) {
-    return report.bad_argument("LENGTH must be a decimal number from 1 to 4294967295, not", length_text);
+    char problem[64];
+    std::snprintf(problem, sizeof problem, "LENGTH must be a decimal number from 1 to %" PRIu32 ", not",
+                  SegmentRecord::kMaxLen);
+    return report.bad_argument(problem, length_text);
   }
   // Only sized: opened so that a FIFO with no writer cannot block the run.
   FileHandle file = FileHandle::open_to_size(file_path);
@@ -186,7 +188,7 @@ int text(FailureReport& report, const char* text_path, const char* segments_path
   return finish_segments(report, writer, segments, segments_path);
 }
 
-void format_segment(const unsigned char* bytes, TextBuffer& out) {
+void format_segment(const unsigned char* bytes, void*, TextBuffer& out) {
   const SegmentRecord segment = SegmentRecord::decode(bytes);
   out.unsigned_decimal(segment.ofs);
   out.literal(" ");
@@ -203,15 +205,16 @@ int run_seglist(int argc, char** argv) {
   if (answer_usage_request(kUsage, argc, argv, &exit_code)) return exit_code;
   const char* form = argv[1];
   if (std::strcmp(form, "show") == 0) {
-    const RecordDump dump{kTool, "show SEGMENTS", kSegmentsRole, SegmentRecord::kBytes, kLongestLine, format_segment};
+    const RecordDump dump{kUsage,       "show", kSegmentsRole, SegmentRecord::kBytes, kLongestLine,
+                          format_segment, nullptr};
     return run_record_dump(dump, argc - 1, argv + 1, read_records, kRecordsPerRead, console_text,
                            sizeof console_text);
   }
-  FailureReport report(kTool);
+  FailureReport report(kUsage);
   const bool is_cover = std::strcmp(form, "cover") == 0;
   const bool is_text = std::strcmp(form, "text") == 0;
   if (!is_cover && !is_text) return report.bad_argument("unknown form", form);
-  if (argc < 4) return report.too_few_arguments(is_cover ? "cover FILE SEGMENTS [LENGTH]" : "text TEXT SEGMENTS");
+  if (argc < 4) return report.too_few_arguments(form);
   SystemError error = 0;
   if (!console_start(&error)) return report.start_failed(error);
   if (is_cover) return cover(report, argv[2], argv[3], argc > 4 ? argv[4] : nullptr);

@@ -1,5 +1,8 @@
 #include "seglist/segment_text.h"
 
+#include <cinttypes>
+#include <cstdio>
+
 namespace {
 
 bool is_blank(unsigned char byte) { return byte == ' ' || byte == '\t' || byte == '\r'; }
@@ -66,10 +69,12 @@ SegmentTextParser::LineEnd SegmentTextParser::end_line() {
     fault_ = "expected OFFSET LENGTH in decimal";
     verdict = LineEnd::kFault;
   } else if (too_large_[0] || values_[0] > SegmentRecord::kMaxOfs) {
-    fault_ = "offset out of range (0 to 281474976710655)";
+    std::snprintf(fault_text_, sizeof fault_text_, "offset out of range (0 to %" PRIu64 ")", SegmentRecord::kMaxOfs);
+    fault_ = fault_text_;
     verdict = LineEnd::kFault;
   } else if (too_large_[1] || values_[1] == 0 || values_[1] > SegmentRecord::kMaxLen) {
-    fault_ = "length out of range (1 to 4294967295)";
+    std::snprintf(fault_text_, sizeof fault_text_, "length out of range (1 to %" PRIu32 ")", SegmentRecord::kMaxLen);
+    fault_ = fault_text_;
     verdict = LineEnd::kFault;
   } else {
     segment_ = SegmentRecord{static_cast<std::uint32_t>(values_[1]), values_[0]};

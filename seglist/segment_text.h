@@ -45,6 +45,7 @@ class SegmentTextParser {
   bool line_ended_ = false;
   SegmentRecord segment_{0, 0};
   const char* fault_ = "";
+  char fault_text_[64] = {};  // a fault that names a limit
 };
 
 #endif  // SEGLIST_SEGMENT_TEXT_H

@@ -25,6 +25,7 @@
 #include "chunking/kernels/tier_choice.h"
 #include "common/console.h"
 #include "common/failure_report.h"
+#include "common/file_guards.h"
 #include "common/file_handle.h"
 #include "common/record_reader.h"
 #include "common/text_buffer.h"
@@ -60,7 +61,6 @@ const ToolUsage kUsage{
     "Exit status: 0 nothing new, 1 some chunks new, 2 anything went wrong.\n",
     "", kFailureCode, describe_cpu_tiers};
 
-constexpr char kTool[] = "sigdiff";
 constexpr char kOldRole[] = "old signature file";
 constexpr char kNewRole[] = "new signature file";
 constexpr char kTableOfOld[] = "the table of the old signature file's chunks";
@@ -83,24 +83,6 @@ struct Counts {
   std::uint64_t new_chunks = 0;
   std::uint64_t new_bytes = 0;
 };
-
-// Opens a signature file; on failure, or when it is what standard output
-// writes to (printing there would feed the run its own lines), reports that
-// and leaves it closed.
-bool open_signatures(FailureReport& report, const FileIdentity* console, const char* role, const char* path,
-                     FileHandle* file) {
-  *file = FileHandle::open_read(path);
-  if (!file->is_open()) {
-    report.file_failed(Operation::kOpen, role, path, file->error());
-    return false;
-  }
-  if (console != nullptr && console->holds_data() && file->identity().same_object(*console)) {
-    file->close();
-    report.console_is_file(role, path);
-    return false;
-  }
-  return true;
-}
 
 enum class Reading { kDone, kStopped, kFailed };
 
@@ -342,20 +324,19 @@ void print_summary(const Counts& counts) {
 int run_sigdiff(int argc, char** argv) {
   int exit_code;
   if (answer_usage_request(kUsage, argc, argv, &exit_code)) return exit_code;
-  FailureReport report(kTool, kFailureCode);
+  FailureReport report(kUsage);
   const bool summary = std::strcmp(argv[1], "--summary") == 0;
   const int first = summary ? 2 : 1;
-  if (argc < first + 2) return report.too_few_arguments("[--summary] OLD NEW");
+  if (argc < first + 2) return report.too_few_arguments();
   const char* old_path = argv[first];
   const char* new_path = argv[first + 1];
   SystemError error = 0;
   if (!console_start(&error)) return report.start_failed(error);
-  FileIdentity console;
-  const bool console_known = FileHandle::standard_output_identity(&console);
-
+  // Printing into a signature file would feed the run its own lines.
+  const StandardOutput console = StandardOutput::examine();
   FileHandle old_file, new_file;
-  if (!open_signatures(report, console_known ? &console : nullptr, kOldRole, old_path, &old_file) ||
-      !open_signatures(report, console_known ? &console : nullptr, kNewRole, new_path, &new_file)) {
+  if (!open_input(report, console, kOldRole, old_path, &old_file) ||
+      !open_input(report, console, kNewRole, new_path, &new_file)) {
     return report.exit_code();
   }
   Counts counts;

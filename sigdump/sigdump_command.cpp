@@ -26,10 +26,12 @@ constexpr std::size_t kRecordsPerRead = 4096;
 
 unsigned char records[kRecordsPerRead * SignatureRecord::kBytes];
 char text_storage[64 * 1024];
-// Where the next chunk begins: the lengths of the records printed so far.
-std::uint64_t offset;
-
-void format_record(const unsigned char* bytes, TextBuffer& out) { offset += append_signature_line(offset, bytes, out); }
+// `offset` is where the record's chunk begins: the lengths of the records
+// printed before it.
+void format_record(const unsigned char* bytes, void* offset, TextBuffer& out) {
+  std::uint64_t& next = *static_cast<std::uint64_t*>(offset);
+  next += append_signature_line(next, bytes, out);
+}
 
 const ToolUsage kUsage{
     "sigdump", "SIGNATURES",
@@ -49,8 +51,8 @@ const ToolUsage kUsage{
 int run_sigdump(int argc, char** argv) {
   int exit_code;
   if (answer_usage_request(kUsage, argc, argv, &exit_code)) return exit_code;
-  offset = 0;
-  const RecordDump dump{"sigdump", "SIGNATURES", "signature file", SignatureRecord::kBytes, kSignatureLineLongest,
-                        format_record};
+  std::uint64_t offset = 0;
+  const RecordDump dump{kUsage,          nullptr, "signature file", SignatureRecord::kBytes, kSignatureLineLongest,
+                        format_record, &offset};
   return run_record_dump(dump, argc, argv, records, kRecordsPerRead, text_storage, sizeof text_storage);
 }
