@@ -61,7 +61,7 @@ void chunker(benchmark::State& state, CpuTier tier) {
 
 void chunk_hasher(benchmark::State& state) {
   ChunkHasher hasher;
-  hasher.init(ChunkHasher::kWindow);
+  hasher.init();
   for (auto _ : state) {
     for (std::size_t i = 0; i < FastChunker::kMaxSpan; ++i) hasher.push(kSpan[i]);
     benchmark::DoNotOptimize(hasher.roll);

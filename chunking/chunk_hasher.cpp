@@ -4,9 +4,6 @@
 
 #include "chunking/crc32.h"
 
-namespace {
-}
-
 void ChunkHasher::build_table() {
   for (std::uint32_t i = 0; i < 256; ++i) {
     std::uint32_t a = i;
@@ -15,14 +12,14 @@ void ChunkHasher::build_table() {
   }
 }
 
-void ChunkHasher::init(std::uint32_t window) {
+void ChunkHasher::init() {
   build_table();
   std::uint32_t r = 0;
-  for (std::uint32_t i = 0; i < window; ++i) r = step(r, 0);
+  for (std::uint32_t i = 0; i < kWindow; ++i) r = step(r, 0);
   roll_init = r;
   for (std::uint32_t b = 0; b < 256; ++b) {
     std::uint32_t q = table[b];
-    for (std::uint32_t i = 0; i < window; ++i) q = step(q, 0);
+    for (std::uint32_t i = 0; i < kWindow; ++i) q = step(q, 0);
     out_table[b] = q ^ roll_init;
   }
   start_chunk();

@@ -25,10 +25,9 @@ class ChunkHasher {
     std::uint32_t count;
   };
 
-  // Builds both tables for a window of `window` bytes and starts an empty
+  // Builds both tables for the window of kWindow bytes and starts an empty
   // chunk. Called once before the first push; leaves `sealed` as it was.
-  // `window` must equal kWindow: push() looks back exactly that far.
-  void init(std::uint32_t window);
+  void init();
 
   // Adds the low 8 bits of `byte` to the chunk, so -1 counts as 0xFF.
   void push(int byte);

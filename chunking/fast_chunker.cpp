@@ -8,9 +8,7 @@ static_assert(ChunkHasher::kWindow == kWindowBytes, "one window for the hasher a
 namespace {
 
 // The exact test behind a mark: the CRC-32 of the 12 bytes ending at `last`.
-bool window_passes(const unsigned char* last) {
-  return window_crc(last) < kBoundaryThreshold;
-}
+bool window_passes(const unsigned char* last) { return window_crc(last) < kBoundaryThreshold; }
 
 }  // namespace
 
@@ -21,8 +19,7 @@ void FastChunker::start(CpuTier tier) {
 }
 
 // The first marked position in [from, last] whose window passes, or kNoCut.
-std::size_t FastChunker::next_marked_cut(const unsigned char* bytes, std::size_t from,
-                                         std::size_t last) const {
+std::size_t FastChunker::next_marked_cut(const unsigned char* bytes, std::size_t from, std::size_t last) const {
   std::size_t word = from / 64;
   std::uint64_t bits = candidates_[word] & (~std::uint64_t{0} << (from % 64));
   for (;;) {

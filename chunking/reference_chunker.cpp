@@ -1,7 +1,6 @@
 #include "chunking/reference_chunker.h"
 
-
-void ReferenceChunker::start() { hasher_.init(ChunkHasher::kWindow); }
+void ReferenceChunker::start() { hasher_.init(); }
 
 std::size_t ReferenceChunker::take(const unsigned char* bytes, std::size_t count, SignatureRecord* ended) {
   std::size_t chunks = 0;

@@ -6,11 +6,10 @@
 // asks for the reason.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 
+#include "chunking/kernels/tier_choice.h"
 #include "chunksig/chunksig_command.h"
 #include "chunksig/data_stream.h"
-#include "chunking/kernels/tier_choice.h"
 #include "chunksig/signature_sink.h"
 #include "common/console.h"
 #include "common/failure_report.h"

@@ -18,8 +18,7 @@ class DataStream {
   // readable bytes after its end, for the scan's wide loads.
   static constexpr std::size_t kHistory = 64;
   static constexpr std::size_t kSlack = 64;
-  static_assert(kHistory >= kScanReadsBefore && kSlack >= kScanReadsAfter,
-                "the scan reads around every span");
+  static_assert(kHistory >= kScanReadsBefore && kSlack >= kScanReadsAfter, "the scan reads around every span");
 
   // Room for the history, one block and the slack after it.
   struct Buffer {

@@ -8,12 +8,18 @@ namespace {
 
 const char* verb(Operation operation) {
   switch (operation) {
-    case Operation::kOpen: return "open";
-    case Operation::kCreate: return "create";
-    case Operation::kSize: return "size";
-    case Operation::kRead: return "read";
-    case Operation::kWrite: return "write";
-    case Operation::kClose: return "close";
+    case Operation::kOpen:
+      return "open";
+    case Operation::kCreate:
+      return "create";
+    case Operation::kSize:
+      return "size";
+    case Operation::kRead:
+      return "read";
+    case Operation::kWrite:
+      return "write";
+    case Operation::kClose:
+      return "close";
   }
   return "use";
 }

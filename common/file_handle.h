@@ -1,4 +1,4 @@
-// The one way both tools touch files: a thin owner of one operating-system
+// The one way the tools touch files: a thin owner of one operating-system
 // file handle. No buffering of its own, no allocation; each operation maps onto
 // the platform's file API (file_handle_posix.cpp or file_handle_win32.cpp,
 // chosen by the build).

@@ -6,8 +6,8 @@
 #include "common/file_handle.h"
 #include "common/record_reader.h"
 
-int run_record_dump(const RecordDump& dump, int argc, char** argv, unsigned char* records,
-                    std::size_t capacity, char* text, std::size_t text_size) {
+int run_record_dump(const RecordDump& dump, int argc, char** argv, unsigned char* records, std::size_t capacity,
+                    char* text, std::size_t text_size) {
   FailureReport report(dump.usage);
   if (argc < 2) return report.too_few_arguments(dump.form);
   SystemError error = 0;

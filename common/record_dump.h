@@ -24,7 +24,7 @@ struct RecordDump {
 
 // Runs the tool on its arguments (argv[1] is the file) with `records` holding
 // `capacity` records and `text` its console buffer; returns the exit code.
-int run_record_dump(const RecordDump& dump, int argc, char** argv, unsigned char* records,
-                    std::size_t capacity, char* text, std::size_t text_size);
+int run_record_dump(const RecordDump& dump, int argc, char** argv, unsigned char* records, std::size_t capacity,
+                    char* text, std::size_t text_size);
 
 #endif  // COMMON_RECORD_DUMP_H

@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
   // The first two bytes choose the extra ends: every `period`-th byte, if any.
   const std::size_t period = (static_cast<std::size_t>(input[0]) << 8 | input[1]) % 1500;
   static ChunkHasher hasher;
-  hasher.init(ChunkHasher::kWindow);
+  hasher.init();
   std::string chunk;
   for (std::size_t i = 2; i < size; ++i) {
     hasher.push(input[i]);

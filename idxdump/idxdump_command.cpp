@@ -20,8 +20,8 @@ constexpr std::size_t kEntriesPerRead = 4096;
 // digits, 2 + 8 digits of size, 4 of attr, 2 * 16 of times and 4 * 8 of the
 // other fields.
 constexpr std::size_t kLongestLine =
-    sizeof "level: ; size:  ; attr: ; t_cr: ; t_cr: ; crc0: ; crc1: ; sofs: ; slen: ; \n" - 1 + 3 + 10 + 4 +
-    2 * 16 + 4 * 8;
+    sizeof "level: ; size:  ; attr: ; t_cr: ; t_cr: ; crc0: ; crc1: ; sofs: ; slen: ; \n" - 1 + 3 + 10 + 4 + 2 * 16 +
+    4 * 8;
 
 unsigned char entries[kEntriesPerRead * IndexEntry::kBytes];
 char text_storage[64 * 1024];

@@ -29,25 +29,27 @@
 
 namespace {
 
-const ToolUsage kUsage{
-    "seglist", "cover FILE SEGMENTS [LENGTH] | text TEXT SEGMENTS | show SEGMENTS",
-    "Makes and prints segment lists: files of 10-byte records, each the length\n"
-    "and offset of one region of a stream, as chunksig reads them.\n"
-    "\n"
-    "  cover FILE SEGMENTS [LENGTH]  writes to SEGMENTS segments of LENGTH bytes\n"
-    "                                (default and largest 4294967295) covering\n"
-    "                                FILE from offset 0 to its size, the last\n"
-    "                                one shorter; an empty FILE, an empty list\n"
-    "  text TEXT SEGMENTS            writes to SEGMENTS one segment per line of\n"
-    "                                TEXT: \"OFFSET LENGTH\" in decimal (a third\n"
-    "                                field is ignored; blank lines and lines\n"
-    "                                starting with # are skipped)\n"
-    "  show SEGMENTS                 prints \"OFFSET LENGTH END\" in decimal, one\n"
-    "                                line per segment, as text reads them back\n"
-    "\n"
-    "Exit status: 0 done, 1 anything went wrong (after a bad line of TEXT,\n"
-    "SEGMENTS keeps the segments of the lines before it).\n",
-    "", 1, describe_cpu_tiers};
+const ToolUsage kUsage{"seglist",
+                       "cover FILE SEGMENTS [LENGTH] | text TEXT SEGMENTS | show SEGMENTS",
+                       "Makes and prints segment lists: files of 10-byte records, each the length\n"
+                       "and offset of one region of a stream, as chunksig reads them.\n"
+                       "\n"
+                       "  cover FILE SEGMENTS [LENGTH]  writes to SEGMENTS segments of LENGTH bytes\n"
+                       "                                (default and largest 4294967295) covering\n"
+                       "                                FILE from offset 0 to its size, the last\n"
+                       "                                one shorter; an empty FILE, an empty list\n"
+                       "  text TEXT SEGMENTS            writes to SEGMENTS one segment per line of\n"
+                       "                                TEXT: \"OFFSET LENGTH\" in decimal (a third\n"
+                       "                                field is ignored; blank lines and lines\n"
+                       "                                starting with # are skipped)\n"
+                       "  show SEGMENTS                 prints \"OFFSET LENGTH END\" in decimal, one\n"
+                       "                                line per segment, as text reads them back\n"
+                       "\n"
+                       "Exit status: 0 done, 1 anything went wrong (after a bad line of TEXT,\n"
+                       "SEGMENTS keeps the segments of the lines before it).\n",
+                       "",
+                       1,
+                       describe_cpu_tiers};
 
 constexpr char kSegmentsRole[] = "segment list";
 constexpr std::size_t kRecordsPerWrite = 6400;  // 64,000 bytes a write

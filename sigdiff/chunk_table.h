@@ -1,6 +1,5 @@
 // The set of chunk identities sigdiff looks NEW's chunks up in: an
-// open-addressing hash table with linear probing over one allocation, the
-// one allocation of any tool.
+// open-addressing hash table with linear probing over one allocation.
 //
 // A chunk's identity is its signature record's (len, crc_plus1, crc_plain):
 // 10 bytes, stored packed in 10-byte slots. Sized for n identities it takes

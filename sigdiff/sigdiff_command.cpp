@@ -31,11 +31,11 @@
 #include "common/text_buffer.h"
 #include "common/usage.h"
 #include "records/records.h"
+#include "records/signature_line.h"
 #include "sigdiff/candidate_list.h"
 #include "sigdiff/chunk_table.h"
 #include "sigdiff/record_window.h"
 #include "sigdiff/sigdiff_command.h"
-#include "records/signature_line.h"
 
 namespace {
 

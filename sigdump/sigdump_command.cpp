@@ -17,8 +17,8 @@
 #include "common/text_buffer.h"
 #include "common/usage.h"
 #include "records/records.h"
-#include "sigdump/sigdump_command.h"
 #include "records/signature_line.h"
+#include "sigdump/sigdump_command.h"
 
 namespace {
 
@@ -33,18 +33,20 @@ void format_record(const unsigned char* bytes, void* offset, TextBuffer& out) {
   next += append_signature_line(next, bytes, out);
 }
 
-const ToolUsage kUsage{
-    "sigdump", "SIGNATURES",
-    "Prints each 10-byte record of a signature file as one line:\n"
-    "  OFFSET LEN CRC_PLUS1 CRC_PLAIN\n"
-    "OFFSET (where the chunk begins among the bytes chunksig took) and LEN in\n"
-    "decimal, the two CRCs as 8 hexadecimal digits. A partial last record is\n"
-    "ignored.\n"
-    "\n"
-    "  SIGNATURES   a signature file that chunksig wrote\n"
-    "\n"
-    "Exit status: 0 done, 1 anything went wrong.\n",
-    "", 1, describe_cpu_tiers};
+const ToolUsage kUsage{"sigdump",
+                       "SIGNATURES",
+                       "Prints each 10-byte record of a signature file as one line:\n"
+                       "  OFFSET LEN CRC_PLUS1 CRC_PLAIN\n"
+                       "OFFSET (where the chunk begins among the bytes chunksig took) and LEN in\n"
+                       "decimal, the two CRCs as 8 hexadecimal digits. A partial last record is\n"
+                       "ignored.\n"
+                       "\n"
+                       "  SIGNATURES   a signature file that chunksig wrote\n"
+                       "\n"
+                       "Exit status: 0 done, 1 anything went wrong.\n",
+                       "",
+                       1,
+                       describe_cpu_tiers};
 
 }  // namespace
 

@@ -192,7 +192,7 @@ TEST_P(Tier, SpanAndSegmentEdgesAroundEveryCut) {
   std::vector<std::size_t> cuts;
   {
     ChunkHasher hasher;
-    hasher.init(ChunkHasher::kWindow);
+    hasher.init();
     for (std::size_t i = 0; i < data.size() && cuts.size() < 6; ++i) {
       hasher.push(static_cast<unsigned char>(data[i]));
       if (ends_chunk(hasher.roll, hasher.count)) {

@@ -33,8 +33,8 @@ const std::string kEntryLine =
 // Runs a tool in `folder` and checks the exit code, the console, that nothing
 // went to standard error, and that every file there is as before, apart from
 // `changed` (name and expected bytes).
-void expect_run(const std::string& folder, const std::string& tool, const std::vector<std::string>& args,
-                int exit_code, const std::string& console,
+void expect_run(const std::string& folder, const std::string& tool, const std::vector<std::string>& args, int exit_code,
+                const std::string& console,
                 const std::optional<std::pair<std::string, std::string>>& changed = std::nullopt,
                 const RunOptions& options = RunOptions()) {
   std::map<std::string, std::string> expected_files = snapshot_files(folder);

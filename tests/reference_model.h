@@ -1,4 +1,4 @@
-// Straightforward models of both tools, written from their documented
+// Straightforward models of the tools, written from their documented
 // behaviour and sharing no code with them: the oracle for the command-line
 // tests. Slow on purpose (a bitwise CRC over the whole window at every byte).
 #ifndef TESTS_REFERENCE_MODEL_H
@@ -23,8 +23,7 @@ struct ChunksigOutput {
 
 // What chunksig prints and writes for a base file of `fptr` bytes, a data file
 // `data` and a segment list `segments`, when every file behaves.
-ChunksigOutput reference_chunksig(std::uint64_t fptr, const std::string& data,
-                                  const std::string& segments);
+ChunksigOutput reference_chunksig(std::uint64_t fptr, const std::string& data, const std::string& segments);
 
 // One segment-list record.
 std::string segment(std::uint32_t len, std::uint64_t ofs);

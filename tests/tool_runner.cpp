@@ -1,19 +1,19 @@
 #include "tests/tool_runner.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <csignal>
-#include <cstdlib>
 #include <fcntl.h>
-#include <filesystem>
 #include <poll.h>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 
 namespace {
 

@@ -31,8 +31,8 @@ std::string upper(std::string text) {
 // `supported` when `lowered`.
 std::string version_text(const std::string& tool, const std::string& tiers, const std::string& runs, bool lowered,
                          const std::string& supported) {
-  std::string text = tool + " (chunktools) " CHUNKTOOLS_VERSION "\n" + tiers + "\n" +
-                     "chunksig on this CPU runs: " + runs;
+  std::string text =
+      tool + " (chunktools) " CHUNKTOOLS_VERSION "\n" + tiers + "\n" + "chunksig on this CPU runs: " + runs;
   if (lowered) text += " (CHUNKTOOLS_CPU_TIER is set; the CPU supports " + supported + ")";
   return text + "\n";
 }

@@ -25,8 +25,8 @@ void scan_avx512(const unsigned char* bytes, std::size_t count, std::uint64_t* b
     __m512i top7 = _mm512_gf2p8affine_epi64_epi8(_mm512_loadu_si512(window_start), matrices[0], 0);
 #pragma GCC unroll kWindowBytes - 1
     for (std::size_t k = 1; k < kWindowBytes; ++k) {
-      top7 = _mm512_xor_si512(
-          top7, _mm512_gf2p8affine_epi64_epi8(_mm512_loadu_si512(window_start + k), matrices[k], 0));
+      top7 =
+          _mm512_xor_si512(top7, _mm512_gf2p8affine_epi64_epi8(_mm512_loadu_si512(window_start + k), matrices[k], 0));
     }
     bitmap[i / 64] = _mm512_cmpeq_epi8_mask(top7, constant);
   }

@@ -21,17 +21,14 @@ __m128i fold_constants() {
 }
 
 __m128i fold(__m128i pending, __m128i constants) {
-  return _mm_xor_si128(_mm_clmulepi64_si128(pending, constants, 0x00),
-                       _mm_clmulepi64_si128(pending, constants, 0x11));
+  return _mm_xor_si128(_mm_clmulepi64_si128(pending, constants, 0x00), _mm_clmulepi64_si128(pending, constants, 0x11));
 }
 
 // Folding over 128-bit registers; the 256-bit form (two 128-bit lanes folded
 // by the same distance) lives with the kernel that may use VPCLMULQDQ.
 struct Lanes128 {
   using Vector = __m128i;
-  static Vector load(const unsigned char* bytes) {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
-  }
+  static Vector load(const unsigned char* bytes) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)); }
   static Vector plus_one(Vector v) { return _mm_add_epi8(v, _mm_set1_epi8(1)); }
   static Vector xor_of(Vector a, Vector b) { return _mm_xor_si128(a, b); }
   static Vector and_of(Vector a, Vector b) { return _mm_and_si128(a, b); }

@@ -15,8 +15,8 @@ unsigned os_saved_state() {
   __asm__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
   return low;
 }
-constexpr unsigned kYmmState = 0x6;    // SSE and AVX
-constexpr unsigned kZmmState = 0xE6;   // and the AVX-512 mask and upper registers
+constexpr unsigned kYmmState = 0x6;   // SSE and AVX
+constexpr unsigned kZmmState = 0xE6;  // and the AVX-512 mask and upper registers
 
 bool os_saves_ymm_state() { return (os_saved_state() & kYmmState) == kYmmState; }
 

@@ -37,9 +37,7 @@ constexpr std::uint32_t x_power_mod_p(int n) {
 // its high-degree half (the low quadword, bit-reflected) is multiplied by
 // x^(distance + 32), its low-degree half by x^(distance - 32). Reflected
 // multiplication leaves the product one bit low, hence the shift.
-constexpr std::uint64_t fold_constant(int exponent) {
-  return static_cast<std::uint64_t>(x_power_mod_p(exponent)) << 1;
-}
+constexpr std::uint64_t fold_constant(int exponent) { return static_cast<std::uint64_t>(x_power_mod_p(exponent)) << 1; }
 
 // The constants for each folding distance, worked out at compile time.
 template <int kDistance>

@@ -17,9 +17,7 @@ struct PmullLanes {
   static Vector or_of(Vector a, Vector b) { return vorrq_u8(a, b); }
   // TBL gives zero for any index past the table, 0x80 included.
   static Vector shuffle(Vector v, Vector indices) { return vqtbl1q_u8(v, indices); }
-  static Vector first_word(std::uint32_t word) {
-    return vreinterpretq_u8_u32(vsetq_lane_u32(word, vdupq_n_u32(0), 0));
-  }
+  static Vector first_word(std::uint32_t word) { return vreinterpretq_u8_u32(vsetq_lane_u32(word, vdupq_n_u32(0), 0)); }
   static Vector fold(Vector pending, Vector constants) {
     const poly64x2_t p = vreinterpretq_p64_u8(pending);
     const poly64x2_t c = vreinterpretq_p64_u8(constants);

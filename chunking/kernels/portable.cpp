@@ -23,9 +23,7 @@ std::uint32_t roll(std::uint32_t reg, unsigned char entering, unsigned char leav
   return (mixed >> 8) ^ kCrc32Tables.tables[0][mixed & 0xFF] ^ kLeavingTable.leaving[leaving];
 }
 
-void mark(std::uint64_t* bitmap, std::size_t position) {
-  bitmap[position / 64] |= std::uint64_t{1} << (position % 64);
-}
+void mark(std::uint64_t* bitmap, std::size_t position) { bitmap[position / 64] |= std::uint64_t{1} << (position % 64); }
 
 // Marks the passing positions in [from, to), rolling from the window before
 // `from`.

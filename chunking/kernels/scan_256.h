@@ -11,9 +11,7 @@
 
 namespace {
 
-__m256i load256(const unsigned char* bytes) {
-  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes));
-}
+__m256i load256(const unsigned char* bytes) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes)); }
 
 // The marks of 64 positions from the filter results of their two halves: a
 // position is marked where its byte equals `pass`.

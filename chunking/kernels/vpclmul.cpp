@@ -16,9 +16,7 @@ __m256i fold_constants_256() {
 // Two 128-bit lanes, each folded by the same distance.
 struct Lanes256 {
   using Vector = __m256i;
-  static Vector load(const unsigned char* bytes) {
-    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes));
-  }
+  static Vector load(const unsigned char* bytes) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes)); }
   static Vector plus_one(Vector v) { return _mm256_add_epi8(v, _mm256_set1_epi8(1)); }
   static Vector xor_of(Vector a, Vector b) { return _mm256_xor_si256(a, b); }
   static Vector first_word(std::uint32_t word) {
@@ -29,7 +27,9 @@ struct Lanes256 {
                             _mm256_clmulepi64_epi128(pending, constants, 0x11));
   }
   template <int kDistance>
-  static Vector constants() { return fold_constants_256<kDistance>(); }
+  static Vector constants() {
+    return fold_constants_256<kDistance>();
+  }
 };
 
 }  // namespace
@@ -48,4 +48,3 @@ void crc_pair_vpclmul(CrcPair& pair, const unsigned char* bytes, std::size_t cou
                    _mm_xor_si128(fold(_mm256_castsi256_si128(plus1), by128), _mm256_extracti128_si256(plus1, 1)),
                    bytes, count);
 }
-
