@@ -24,6 +24,7 @@
 #include <string>
 
 #include "devtools/splitmix64.h"
+#include "records/records.h"
 
 namespace {
 
@@ -63,11 +64,6 @@ class Output {
   void put(const void* bytes, std::size_t size) {
     if (file_ != nullptr && std::fwrite(bytes, 1, size, file_) != size) failed_ = true;
   }
-  void put_le(std::uint64_t value, int width) {
-    unsigned char bytes[8];
-    for (int i = 0; i < width; ++i) bytes[i] = static_cast<unsigned char>(value >> (8 * i));
-    put(bytes, static_cast<std::size_t>(width));
-  }
   bool finish() {
     const bool ok = file_ != nullptr && !failed_ && std::fclose(file_) == 0;
     file_ = nullptr;
@@ -90,8 +86,9 @@ bool finish_all(Output& base, Output& data, Output& segments) {
 }
 
 void put_segment(Output& out, std::uint32_t len, std::uint64_t ofs) {
-  out.put_le(len, 4);
-  out.put_le(ofs, 6);
+  unsigned char bytes[SegmentRecord::kBytes];
+  SegmentRecord{len, ofs}.encode(bytes);
+  out.put(bytes, sizeof bytes);
 }
 
 bool write_index(const std::string& path, std::uint64_t entries, std::uint64_t seed) {
@@ -99,16 +96,20 @@ bool write_index(const std::string& path, std::uint64_t entries, std::uint64_t s
   SplitMix64 random{seed};
   for (std::uint64_t i = 0; i < entries; ++i) {
     const std::uint64_t size = random.next() >> 40;  // mostly below 16 MiB
-    out.put_le(size, 4);
-    out.put_le(size >> 32, 1);
-    out.put_le(i % 4, 1);                              // level
-    out.put_le(random.next() & 0x37, 2);               // attr
-    out.put_le(0x01D9000000000000ULL + i * 10000000, 8);  // t_cr
-    out.put_le(0x01D9000000000000ULL + i * 10000000 + (random.next() >> 40), 8);
-    out.put_le(random.next(), 4);                     // crc0
-    out.put_le(random.next(), 4);                     // crc1
-    out.put_le(i * 4096, 4);                          // sofs
-    out.put_le(size & 0xFFFFFFFF, 4);                 // slen
+    IndexEntry entry{};
+    entry.size_lo = static_cast<std::uint32_t>(size);
+    entry.size_hi = static_cast<std::uint8_t>(size >> 32);
+    entry.level = static_cast<std::uint8_t>(i % 4);
+    entry.attr = static_cast<std::uint16_t>(random.next() & 0x37);
+    entry.t_cr = 0x01D9000000000000ULL + i * 10000000;
+    entry.t_2 = entry.t_cr + (random.next() >> 40);
+    entry.crc0 = static_cast<std::uint32_t>(random.next());
+    entry.crc1 = static_cast<std::uint32_t>(random.next());
+    entry.sofs = static_cast<std::uint32_t>(i * 4096);
+    entry.slen = static_cast<std::uint32_t>(size);
+    unsigned char bytes[IndexEntry::kBytes];
+    entry.encode(bytes);
+    out.put(bytes, sizeof bytes);
   }
   return out.finish();
 }
@@ -155,7 +156,10 @@ bool write_example(const std::string& dir) {
   Output data(dir + "/data");
   Output segments(dir + "/segments");
   for (int round = 0; round < 4; ++round) {
-    for (int byte = 0; byte < 256; ++byte) data.put_le(static_cast<std::uint64_t>(byte), 1);
+    for (int byte = 0; byte < 256; ++byte) {
+      const unsigned char value = static_cast<unsigned char>(byte);
+      data.put(&value, 1);
+    }
   }
   put_segment(segments, 600, 0);
   return finish_all(base, data, segments) && write_index(dir + "/index", 3, 1);

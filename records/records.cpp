@@ -36,3 +36,16 @@ IndexEntry IndexEntry::decode(const unsigned char* bytes) {
                     field32(32),
                     field32(36)};
 }
+
+void IndexEntry::encode(unsigned char (&bytes)[kBytes]) const {
+  store_le(bytes, size_lo, 4);
+  bytes[4] = size_hi;
+  bytes[5] = level;
+  store_le(bytes + 6, attr, 2);
+  store_le(bytes + 8, t_cr, 8);
+  store_le(bytes + 16, t_2, 8);
+  store_le(bytes + 24, crc0, 4);
+  store_le(bytes + 28, crc1, 4);
+  store_le(bytes + 32, sofs, 4);
+  store_le(bytes + 36, slen, 4);
+}

@@ -49,6 +49,7 @@ struct IndexEntry {
   std::uint32_t sofs;     // bytes 32-35: an offset
   std::uint32_t slen;     // bytes 36-39: a length
 
+  void encode(unsigned char (&bytes)[kBytes]) const;
   static IndexEntry decode(const unsigned char* bytes);  // kBytes bytes
 };
 

@@ -1,8 +1,8 @@
 // The hot loops of the fast chunker, in as many versions as CPUs need: the
-// candidate scan (stage 1) or the cut search, and the chunk signature CRCs,
-// with the tables they share. The version is chosen once per run from what
-// the CPU supports (kernels/tier_table.h); the versions themselves are in
-// kernels/.
+// candidate scan or the cut search, and the chunk signature CRCs, with the
+// tables they share. The version is chosen once per run from what the CPU
+// supports (tier_table.h); each tier's versions are in its own file here
+// (TIER.cpp), declared in tier_kernels.h.
 #ifndef CHUNKING_KERNELS_CHUNK_KERNELS_H
 #define CHUNKING_KERNELS_CHUNK_KERNELS_H
 
