@@ -3,6 +3,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <random>
+#include <set>
 
 namespace {
 
@@ -91,3 +92,46 @@ std::string random_bytes(std::size_t size, std::uint32_t seed) {
   for (char& c : out) c = static_cast<char>(rng());
   return out;
 }
+
+namespace {
+
+std::string percent(std::uint64_t part, std::uint64_t whole) {
+  const std::uint64_t hundredths = whole == 0 ? 0 : (part * 10000 + whole / 2) / whole;
+  std::string fraction = std::to_string(hundredths % 100);
+  if (fraction.size() == 1) fraction = "0" + fraction;
+  return "(" + std::to_string(hundredths / 100) + "." + fraction + "%)";
+}
+
+std::string hex8(std::uint32_t value) {
+  char text[9];
+  std::snprintf(text, sizeof text, "%08X", value);
+  return text;
+}
+
+}  // namespace
+
+SigdiffOutput reference_sigdiff(const std::string& old_file, const std::string& new_file) {
+  std::set<std::string> held;
+  for (std::size_t at = 0; at + 10 <= old_file.size(); at += 10) held.insert(old_file.substr(at, 10));
+  SigdiffOutput out;
+  std::uint64_t offset = 0, chunks = 0, new_chunks = 0, new_bytes = 0;
+  for (std::size_t at = 0; at + 10 <= new_file.size(); at += 10) {
+    const std::string record = new_file.substr(at, 10);
+    const std::uint64_t len = le_value(record, 8, 2);
+    if (held.insert(record).second) {
+      out.lines += std::to_string(offset) + " " + std::to_string(len) + " " +
+                   hex8(static_cast<std::uint32_t>(le_value(record, 0, 4))) + " " +
+                   hex8(static_cast<std::uint32_t>(le_value(record, 4, 4))) + "\n";
+      ++new_chunks;
+      new_bytes += len;
+    }
+    ++chunks;
+    offset += len;
+  }
+  out.summary = std::to_string(chunks) + " chunks, " + std::to_string(new_chunks) + " new " +
+                percent(new_chunks, chunks) + "; " + std::to_string(offset) + " bytes, " +
+                std::to_string(new_bytes) + " new " + percent(new_bytes, offset) + "\n";
+  out.exit_code = new_chunks == 0 ? 0 : 1;
+  return out;
+}
+

@@ -25,6 +25,17 @@ struct ChunksigOutput {
 // `data` and a segment list `segments`, when every file behaves.
 ChunksigOutput reference_chunksig(std::uint64_t fptr, const std::string& data, const std::string& segments);
 
+struct SigdiffOutput {
+  std::string lines;    // what sigdiff OLD NEW prints
+  std::string summary;  // what sigdiff --summary OLD NEW prints
+  int exit_code;
+};
+
+// sigdiff's output for the signature files `old_file` and `new_file`: every
+// whole record of NEW whose 10 bytes are in neither OLD nor earlier in NEW, as
+// sigdump prints it, and the counts.
+SigdiffOutput reference_sigdiff(const std::string& old_file, const std::string& new_file);
+
 // One segment-list record.
 std::string segment(std::uint32_t len, std::uint64_t ofs);
 

@@ -4,65 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <set>
 #include <string>
 
 #include "tests/reference_model.h"
 #include "tests/tool_runner.h"
 
 namespace {
-
-struct Expected {
-  std::string lines;
-  std::string summary;
-  int exit_code;
-};
-
-std::string percent(std::uint64_t part, std::uint64_t whole) {
-  const std::uint64_t hundredths = whole == 0 ? 0 : (part * 10000 + whole / 2) / whole;
-  std::string fraction = std::to_string(hundredths % 100);
-  if (fraction.size() == 1) fraction = "0" + fraction;
-  return "(" + std::to_string(hundredths / 100) + "." + fraction + "%)";
-}
-
-std::string hex8(std::uint32_t value) {
-  char text[9];
-  std::snprintf(text, sizeof text, "%08X", value);
-  return text;
-}
-
-std::uint64_t field(const std::string& bytes, std::size_t at, int width) {
-  std::uint64_t value = 0;
-  for (int i = width - 1; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
-  return value;
-}
-
-// Every whole record of NEW whose 10 bytes are in neither OLD nor earlier in
-// NEW, as sigdump prints it.
-Expected model_sigdiff(const std::string& old_file, const std::string& new_file) {
-  std::set<std::string> held;
-  for (std::size_t at = 0; at + 10 <= old_file.size(); at += 10) held.insert(old_file.substr(at, 10));
-  Expected out;
-  std::uint64_t offset = 0, chunks = 0, new_chunks = 0, new_bytes = 0;
-  for (std::size_t at = 0; at + 10 <= new_file.size(); at += 10) {
-    const std::string record = new_file.substr(at, 10);
-    const std::uint64_t len = field(record, 8, 2);
-    if (held.insert(record).second) {
-      out.lines += std::to_string(offset) + " " + std::to_string(len) + " " +
-                   hex8(static_cast<std::uint32_t>(field(record, 0, 4))) + " " +
-                   hex8(static_cast<std::uint32_t>(field(record, 4, 4))) + "\n";
-      ++new_chunks;
-      new_bytes += len;
-    }
-    ++chunks;
-    offset += len;
-  }
-  out.summary = std::to_string(chunks) + " chunks, " + std::to_string(new_chunks) + " new " +
-                percent(new_chunks, chunks) + "; " + std::to_string(offset) + " bytes, " +
-                std::to_string(new_bytes) + " new " + percent(new_bytes, offset) + "\n";
-  out.exit_code = new_chunks == 0 ? 0 : 1;
-  return out;
-}
 
 struct SigdiffCase {
   const char* name;
@@ -124,7 +71,7 @@ TEST_P(Sigdiff, ListsExactlyTheChunksToAdd) {
   ScratchDir dir;
   write_file(dir.path("old.sig"), c.old_file);
   write_file(dir.path("new.sig"), c.new_file);
-  const Expected expected = model_sigdiff(c.old_file, c.new_file);
+  const SigdiffOutput expected = reference_sigdiff(c.old_file, c.new_file);
   RunResult result = run_tool(tool_path("sigdiff"), {dir.path("old.sig"), dir.path("new.sig")});
   EXPECT_EQ(result.exit_code, expected.exit_code);
   EXPECT_EQ(result.console, expected.lines);
