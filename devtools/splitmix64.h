@@ -1,7 +1,7 @@
 // Deterministic pseudo-random numbers for generated inputs: splitmix64, small,
 // fast and the same on every platform, so a seed always gives the same files.
-#ifndef TOOLS_SPLITMIX64_H
-#define TOOLS_SPLITMIX64_H
+#ifndef DEVTOOLS_SPLITMIX64_H
+#define DEVTOOLS_SPLITMIX64_H
 
 #include <cstdint>
 
@@ -15,4 +15,4 @@ struct SplitMix64 {
   }
 };
 
-#endif  // TOOLS_SPLITMIX64_H
+#endif  // DEVTOOLS_SPLITMIX64_H
