@@ -183,7 +183,7 @@ bool may_create_signatures(FailureReport& report, const StandardOutput& console,
 
 // Reports the failure, if any, that ended the chunking.
 void report_chunking_end(FailureReport& report, ChunkingEnd end, const Paths& paths, const Inputs& inputs,
-                         const FileHandle& signatures) {
+                         const FileHandle& signatures, const SignatureSink& sink) {
   switch (end) {
     case ChunkingEnd::kDone:
       break;
@@ -194,7 +194,7 @@ void report_chunking_end(FailureReport& report, ChunkingEnd end, const Paths& pa
       report.file_failed(Operation::kRead, "data file", paths.data, inputs.data.error());
       break;
     case ChunkingEnd::kSignatureWriteFailed:
-      report.file_failed(Operation::kWrite, "signature file", paths.signatures, signatures.error());
+      report.write_failed("signature file", paths.signatures, signatures.error(), sink.torn_bytes());
       break;
   }
 }
@@ -246,12 +246,10 @@ int run_chunksig(int argc, char** argv) {
   progress.start(kUsage.tool);
   const ChunkingEnd end = chunk_segments(segments, stream, sink, inputs.fptr, progress);
   progress.finish();
-  report_chunking_end(report, end, paths, inputs, signatures);
+  report_chunking_end(report, end, paths, inputs, signatures, sink);
   // Records of chunks finished before a failure are kept, as written; the
   // file is closed and standard output checked whatever happened before.
-  if (!sink.flush()) {
-    report.file_failed(Operation::kWrite, "signature file", paths.signatures, signatures.error());
-  }
+  if (!sink.flush()) report.write_failed("signature file", paths.signatures, signatures.error(), sink.torn_bytes());
   if (!signatures.close()) {
     report.file_failed(Operation::kClose, "signature file", paths.signatures, signatures.error());
   }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/console.h"
+#include "common/record_writer.h"
 
 void SignatureSink::add_line(const char* text, std::size_t length) {
   std::memcpy(held_.text + text_size_, text, length);
@@ -19,6 +20,8 @@ bool SignatureSink::add(const SignatureRecord& record) {
 bool SignatureSink::flush() {
   const std::size_t bytes = records_ * SignatureRecord::kBytes;
   const std::size_t written = bytes == 0 ? 0 : file_.write_all(held_.records, bytes);
+  written_ += written;
+  if (written != bytes) torn_bytes_ = cut_back_to_whole_records(file_, written_, SignatureRecord::kBytes);
   // The record that failed, if any, and every line printed before it.
   const std::size_t failed_record = written / SignatureRecord::kBytes;
   std::size_t lines_out = lines_;

@@ -5,11 +5,13 @@
 // A segment's line is held until its records are written. Should a write come
 // up short, only the lines of segments up to the one whose record failed go
 // out, so the console and the signature file end exactly as they would have
-// had every record been written the moment its chunk ended.
+// had every record been written the moment its chunk ended; the file is then
+// cut back to its last whole record.
 #ifndef CHUNKSIG_SIGNATURE_SINK_H
 #define CHUNKSIG_SIGNATURE_SINK_H
 
 #include <cstddef>
+#include <cstdint>
 
 #include "common/file_handle.h"
 #include "records/records.h"
@@ -43,6 +45,9 @@ class SignatureSink {
   // Writes every queued record and then the lines they allow; false when the
   // write came up short.
   bool flush();
+  // After a failed add() or flush(): the bytes of a partial record the file
+  // could not be cut back from (a pipe, a device), else 0.
+  std::size_t torn_bytes() const { return torn_bytes_; }
 
  private:
   FileHandle& file_;
@@ -50,6 +55,8 @@ class SignatureSink {
   std::size_t records_ = 0;
   std::size_t lines_ = 0;
   std::size_t text_size_ = 0;
+  std::uint64_t written_ = 0;  // bytes written since the file was created
+  std::size_t torn_bytes_ = 0;
 };
 
 #endif  // CHUNKSIG_SIGNATURE_SINK_H

@@ -96,6 +96,16 @@ int FailureReport::file_failed(Operation operation, const char* role, const char
   return say(pieces);
 }
 
+int FailureReport::write_failed(const char* role, const char* path, SystemError error, std::size_t torn_bytes) {
+  if (torn_bytes == 0) return file_failed(Operation::kWrite, role, path, error);
+  char count[24];
+  std::snprintf(count, sizeof count, "%zu", torn_bytes);
+  const Piece pieces[] = {{"cannot write "}, {role}, {" '"}, {path, true}, {"': "},
+                          {describe_system_error(error, error_text, sizeof error_text)},
+                          {"; it ends in "}, {count}, {" bytes of a partial record, which cannot be cut off"}};
+  return say(pieces);
+}
+
 int FailureReport::console_failed(Operation operation, SystemError error) {
   const Piece pieces[] = {{"cannot "}, {verb(operation)}, {" standard output: "},
                           {describe_system_error(error, error_text, sizeof error_text)}};

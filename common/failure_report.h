@@ -26,6 +26,10 @@ class FailureReport {
   int too_few_arguments(const char* form = nullptr);
   // `role` says which argument: "base file", "segment list", ...
   int file_failed(Operation operation, const char* role, const char* path, SystemError error);
+  // A write to the output `role` at `path` failed or came up short, leaving
+  // `torn_bytes` of a partial record that could not be cut back (0: the
+  // output ends in a whole record).
+  int write_failed(const char* role, const char* path, SystemError error, std::size_t torn_bytes);
   int console_failed(Operation operation, SystemError error);
   // The output `output_role` ("signature file") at `output_path` would
   // overwrite the input `role` at `path`.

@@ -89,6 +89,11 @@ class FileHandle {
   // when the platform refused the rest (disk full, file-size limit, error).
   std::size_t write_all(const void* bytes, std::size_t count);
 
+  // Cuts the file to its first `length` bytes (after a short write, to the
+  // last whole record). False where the object cannot be cut, as a pipe or a
+  // device; error() keeps the failure it held before either way.
+  bool truncate(std::uint64_t length);
+
   // Releases the handle; the object is null afterwards. False when the
   // platform reports that the close failed: on some network and quota file
   // systems that is where a write error first shows. Closing a null handle

@@ -139,6 +139,14 @@ std::size_t FileHandle::write_all(const void* bytes, std::size_t count) {
   return done;
 }
 
+bool FileHandle::truncate(std::uint64_t length) {
+  int result;
+  do {
+    result = ::ftruncate(static_cast<int>(handle_), static_cast<off_t>(length));
+  } while (result != 0 && errno == EINTR);
+  return result == 0;
+}
+
 bool FileHandle::close() {
   if (handle_ == kNoHandle) return true;
   // The descriptor is released even when close reports an error, so it is

@@ -156,6 +156,13 @@ std::size_t FileHandle::write_all(const void* bytes, std::size_t count) {
   return done;
 }
 
+bool FileHandle::truncate(std::uint64_t length) {
+  LARGE_INTEGER position;
+  position.QuadPart = static_cast<LONGLONG>(length);
+  return GetFileType(native(handle_)) == FILE_TYPE_DISK && SetFilePointerEx(native(handle_), position, nullptr, FILE_BEGIN) &&
+         SetEndOfFile(native(handle_));
+}
+
 bool FileHandle::close() {
   if (handle_ == kNoHandle) return true;
   const bool closed = CloseHandle(native(handle_)) != 0;

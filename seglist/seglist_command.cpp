@@ -88,7 +88,7 @@ bool may_create_segments(FailureReport& report, const char* segments_path, const
 // Writes what is queued and closes the list, reporting the first failure;
 // the exit code.
 int finish_segments(FailureReport& report, RecordWriter& writer, FileHandle& segments, const char* path) {
-  if (!writer.flush()) report.file_failed(Operation::kWrite, kSegmentsRole, path, segments.error());
+  if (!writer.flush()) report.write_failed(kSegmentsRole, path, segments.error(), writer.torn_bytes());
   if (!segments.close()) report.file_failed(Operation::kClose, kSegmentsRole, path, segments.error());
   console_finish(report);
   return report.exit_code();
@@ -125,12 +125,12 @@ int cover(FailureReport& report, const char* file_path, const char* segments_pat
   if (!segments.is_open()) {
     return report.file_failed(Operation::kCreate, kSegmentsRole, segments_path, segments.error());
   }
-  RecordWriter writer(segments, written_records, sizeof written_records);
+  RecordWriter writer(segments, SegmentRecord::kBytes, written_records, sizeof written_records);
   for (std::uint64_t offset = 0; offset < size; offset += length) {
     const std::uint64_t rest = size - offset;
     const SegmentRecord segment{static_cast<std::uint32_t>(rest < length ? rest : length), offset};
     if (!add_segment(writer, segment)) {
-      report.file_failed(Operation::kWrite, kSegmentsRole, segments_path, segments.error());
+      report.write_failed(kSegmentsRole, segments_path, segments.error(), writer.torn_bytes());
       break;
     }
   }
@@ -172,7 +172,7 @@ int text(FailureReport& report, const char* text_path, const char* segments_path
   if (!segments.is_open()) {
     return report.file_failed(Operation::kCreate, kSegmentsRole, segments_path, segments.error());
   }
-  RecordWriter writer(segments, written_records, sizeof written_records);
+  RecordWriter writer(segments, SegmentRecord::kBytes, written_records, sizeof written_records);
   SegmentTextParser parser;
   switch (copy_text_segments(text, parser, writer)) {
     case TextEnd::kDone:
@@ -184,7 +184,7 @@ int text(FailureReport& report, const char* text_path, const char* segments_path
       report.file_failed(Operation::kRead, "text file", text_path, text.error());
       break;
     case TextEnd::kWriteFailed:
-      report.file_failed(Operation::kWrite, kSegmentsRole, segments_path, segments.error());
+      report.write_failed(kSegmentsRole, segments_path, segments.error(), writer.torn_bytes());
       break;
   }
   return finish_segments(report, writer, segments, segments_path);

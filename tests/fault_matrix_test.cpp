@@ -269,24 +269,54 @@ TEST(FaultMatrix, FifoAsSegmentListIndexAndSignatureFile) {
   EXPECT_EQ(received, kExpected.signatures);
 }
 
-// A signature file that cannot take every record: exit code 1 at once, and the
-// bytes written before the failure stay. A write past the file-size limit
-// fails with EFBIG; the signal that would end the process is ignored.
-TEST(KernelFaultMatrix, SignatureWriteFailures) {
+// An output that cannot take every record: exit code 1 at once, and the whole
+// records written before the failure stay, never part of one, wherever in a
+// record the limit falls (a write past the file-size limit fails with EFBIG;
+// the signal that would end the process is ignored). For chunksig's signature
+// file and both lists seglist writes.
+TEST(KernelFaultMatrix, WholeRecordsAtEveryFileSizeLimit) {
   ChunksigFiles files(0, kData, kSegments);
   std::vector<std::string> args = files.args();
   args[3] = "/dev/full";
   expect_run(files.dir.root(), tool_path("chunksig"), args, 1, kExpected.console);
-  for (long long limit : {0LL, 5LL, 10LL, 25LL, 49LL}) {
-    RunOptions limited;
-    limited.file_size_limit = limit;
-    expect_run(files.dir.root(), tool_path("chunksig"), files.args(), 1, kExpected.console,
-               signatures_become(kExpected.signatures.substr(0, static_cast<std::size_t>(limit))), limited);
+
+  const std::string covered = files.dir.path("covered"), text = files.dir.path("segments.txt");
+  write_file(covered, std::string(400, 'c'));
+  std::string text_lines, text_records, cover_records;
+  for (std::uint32_t i = 0; i < 40; ++i) {
+    text_lines += std::to_string(i * 7) + " " + std::to_string(i + 1) + "\n";
+    text_records += segment(i + 1, i * 7);
+    cover_records += segment(10, i * 10);
   }
-  RunOptions exact;
-  exact.file_size_limit = static_cast<long long>(kExpected.signatures.size());
-  expect_run(files.dir.root(), tool_path("chunksig"), files.args(), 0, kExpected.console,
-             signatures_become(kExpected.signatures), exact);
+  write_file(text, text_lines);
+  const struct {
+    const char* name;
+    std::string tool;
+    std::vector<std::string> args;
+    std::string output_name;
+    std::string output;  // what an unlimited run writes
+    std::string console;
+  } outputs[] = {
+      {"chunksig", tool_path("chunksig"), files.args(), "signatures", kExpected.signatures, kExpected.console},
+      {"seglist cover", tool_path("seglist"), {"cover", covered, files.dir.path("cover.segs"), "10"}, "cover.segs",
+       cover_records, ""},
+      {"seglist text", tool_path("seglist"), {"text", text, files.dir.path("text.segs")}, "text.segs", text_records,
+       ""},
+  };
+  for (const auto& output : outputs) {
+    ASSERT_GE(output.output.size(), 40u) << output.name;
+    for (std::size_t limit = 0; limit <= 35; ++limit) {
+      write_file(files.dir.path(output.output_name), "");
+      RunOptions limited;
+      limited.file_size_limit = static_cast<long long>(limit);
+      expect_run(files.dir.root(), output.tool, output.args, 1, output.console,
+                 std::make_pair(output.output_name, output.output.substr(0, limit / 10 * 10)), limited);
+    }
+    RunOptions exact;
+    exact.file_size_limit = static_cast<long long>(output.output.size());
+    expect_run(files.dir.root(), output.tool, output.args, 0, output.console,
+               std::make_pair(output.output_name, output.output), exact);
+  }
 }
 
 // Console text past the file-size limit: exit code 1, and the file keeps what
