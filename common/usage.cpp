@@ -31,6 +31,9 @@ int print_on_console(const ToolUsage& usage, bool version) {
     write_text(usage.arguments);
     write_text("\n");
     write_text(usage.help);
+    write_text("\nA first argument -- ends the options: what follows are paths, taken as\nthey stand (");
+    write_text(usage.tool);
+    write_text(" -- --help names a file --help).\n");
     write_text("\nEnvironment:\n");
     write_text(kCommonEnvironment);
     write_text(usage.environment);
@@ -44,14 +47,21 @@ int print_on_console(const ToolUsage& usage, bool version) {
 
 }  // namespace
 
-bool answer_usage_request(const ToolUsage& usage, int argc, char** argv, int* exit_code) {
+bool answer_usage_request(const ToolUsage& usage, int& argc, char**& argv, int* exit_code, bool* options_ended) {
+  const bool ended = argc > 1 && std::strcmp(argv[1], "--") == 0;
+  if (ended) {
+    argv[1] = argv[0];
+    ++argv;
+    --argc;
+  }
+  if (options_ended != nullptr) *options_ended = ended;
   if (argc <= 1) {
     std::fprintf(stderr, "Usage: %s %s\nTry '%s --help' for more.\n", usage.tool, usage.arguments, usage.tool);
     std::fflush(stderr);
     *exit_code = usage.failure_code;
     return true;
   }
-  if (argc != 2) return false;
+  if (argc != 2 || ended) return false;
   const bool help = std::strcmp(argv[1], "--help") == 0;
   const bool version = std::strcmp(argv[1], "--version") == 0;
   if (!help && !version) return false;

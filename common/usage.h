@@ -23,9 +23,12 @@ struct ToolUsage {
 // standard output (exit code 0, or the failure code if it cannot be
 // written); with no argument at all, prints the usage line and a pointer to
 // --help on standard error (the failure code). True, with the exit code in
-// *exit_code, when it answered; false, having done nothing, for every other
-// argument list, which the tool then runs as given: a file named --help is
-// reached as ./--help.
-bool answer_usage_request(const ToolUsage& usage, int argc, char** argv, int* exit_code);
+// *exit_code, when it answered; false for every other argument list, which
+// the tool then runs as given. A first argument "--" ends the options: it is
+// taken out of argc and argv (so that argv[1] is the first path, whatever it
+// looks like) and *options_ended, when asked for, says so; a file named
+// --help is reached as `TOOL -- --help` or ./--help.
+bool answer_usage_request(const ToolUsage& usage, int& argc, char**& argv, int* exit_code,
+                          bool* options_ended = nullptr);
 
 #endif  // COMMON_USAGE_H

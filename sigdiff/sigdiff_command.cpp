@@ -323,10 +323,13 @@ void print_summary(const Counts& counts) {
 
 int run_sigdiff(int argc, char** argv) {
   int exit_code;
-  if (answer_usage_request(kUsage, argc, argv, &exit_code)) return exit_code;
+  bool options_ended;
+  if (answer_usage_request(kUsage, argc, argv, &exit_code, &options_ended)) return exit_code;
   FailureReport report(kUsage);
-  const bool summary = std::strcmp(argv[1], "--summary") == 0;
-  const int first = summary ? 2 : 1;
+  const bool summary = !options_ended && std::strcmp(argv[1], "--summary") == 0;
+  int first = summary ? 2 : 1;
+  // --summary -- OLD NEW: the options end after the option too.
+  if (summary && argc > 2 && std::strcmp(argv[2], "--") == 0) ++first;
   if (argc < first + 2) return report.too_few_arguments();
   const char* old_path = argv[first];
   const char* new_path = argv[first + 1];

@@ -192,6 +192,7 @@ RunResult run_tool(const std::string& executable, const std::vector<std::string>
     ::close(capture[1]);
     ::close(errors[1]);
     if (options.close_stdin) ::close(0);
+    if (!options.working_dir.empty() && ::chdir(options.working_dir.c_str()) != 0) ::_exit(126);
     for (const std::string& setting : options.environment) {
       const std::size_t equals = setting.find('=');
       ::setenv(setting.substr(0, equals).c_str(), setting.substr(equals + 1).c_str(), 1);

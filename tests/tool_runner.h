@@ -44,6 +44,8 @@ struct RunOptions {
   // rather than a pipe; RunResult::errors is then what the terminal showed
   // (every "\n" as "\r\n").
   bool errors_on_terminal = false;
+  // The folder the tool runs in; empty: the test's own.
+  std::string working_dir;
 };
 
 struct RunResult {

@@ -132,6 +132,39 @@ TEST(Usage, AFileNamedHelpStaysReachable) {
   EXPECT_EQ(result.errors.substr(0, 46), "sigdump: cannot open signature file '--help': ");
 }
 
+// "--" first ends the options in every tool: a file named --help or
+// --version is then a path like any other, never a request for help.
+TEST(Usage, DoubleDashEndsTheOptions) {
+  ScratchDir dir;
+  write_file(dir.path("--help"), signature_record(0x01020304, 0x0A0B0C0D, 7));
+  RunOptions in_dir;
+  in_dir.working_dir = dir.root();
+  for (const std::string& tool : tool_names()) {
+    for (const char* option : {"--help", "--version"}) {
+      const RunResult result = run_tool(tool_path(tool), {"--", option}, in_dir);
+      EXPECT_EQ(result.console.find("(chunktools)"), std::string::npos) << tool << " -- " << option;
+      EXPECT_EQ(result.console.find("Usage:"), std::string::npos) << tool << " -- " << option;
+    }
+  }
+  RunResult result = run_tool(tool_path("sigdump"), {"--", "--help"}, in_dir);
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.console, "0 7 01020304 0A0B0C0D\n");
+  // sigdiff's options end at a first "--", and after --summary too.
+  const std::string summary = "1 chunks, 0 new (0.00%); 7 bytes, 0 new (0.00%)\n";
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--summary", "--", "--help", "--help"},
+                                               std::vector<std::string>{"--", "--help", "--help"}}) {
+    result = run_tool(tool_path("sigdiff"), args, in_dir);
+    EXPECT_EQ(result.exit_code, 0) << testing::PrintToString(args);
+    EXPECT_EQ(result.console, args[0] == "--summary" ? summary : "") << testing::PrintToString(args);
+  }
+  RunOptions verbose = in_dir;
+  verbose.environment = {kVerbose};
+  result = run_tool(tool_path("sigdiff"), {"--", "--summary", "--help"}, verbose);
+  EXPECT_EQ(result.exit_code, 2);
+  const std::string reason = "sigdiff: cannot open old signature file '--summary': ";
+  EXPECT_EQ(result.errors.substr(0, reason.size()), reason);
+}
+
 // CHUNKTOOLS_VERBOSE: set to anything but nothing or 0, a failure's reason.
 TEST(Usage, VerboseSettings) {
   ScratchDir dir;
