@@ -35,11 +35,14 @@ Model model_text(const std::string& text) {
   while (start < text.size()) {
     std::size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
+    // A CR is a blank only right before the line's end; anywhere else it is
+    // part of a field, which then holds no number.
+    const std::size_t content_end = end > start && text[end - 1] == '\r' ? end - 1 : end;
     std::vector<std::string> fields;
     std::string field;
-    for (std::size_t i = start; i <= end; ++i) {
-      const char c = i < end ? text[i] : ' ';
-      if (c == ' ' || c == '\t' || c == '\r') {
+    for (std::size_t i = start; i <= content_end; ++i) {
+      const char c = i < content_end ? text[i] : ' ';
+      if (c == ' ' || c == '\t') {
         if (!field.empty()) fields.push_back(field);
         field.clear();
       } else {
@@ -51,7 +54,14 @@ Model model_text(const std::string& text) {
     const bool shaped = fields.size() <= 3 && fields.size() >= 2 && all_digits(fields[0]) && all_digits(fields[1]);
     const bool in_range = shaped && at_most(fields[0], "281474976710655") && at_most(fields[1], "4294967295") &&
                           !at_most(fields[1], "0");
-    if (!in_range) {
+    // A third field is END: OFFSET + LENGTH, in decimal.
+    const bool end_right =
+        fields.size() < 3 ||
+        (all_digits(fields[2]) && at_most(fields[2], std::to_string(std::strtoull(fields[0].c_str(), nullptr, 10) +
+                                                                    std::strtoull(fields[1].c_str(), nullptr, 10))) &&
+         !at_most(fields[2], std::to_string(std::strtoull(fields[0].c_str(), nullptr, 10) +
+                                            std::strtoull(fields[1].c_str(), nullptr, 10) - 1)));
+    if (!in_range || !end_right) {
       out.exit_code = 1;
       return out;
     }

@@ -40,8 +40,9 @@ const ToolUsage kUsage{"seglist",
                        "                                one shorter; an empty FILE, an empty list\n"
                        "  text TEXT SEGMENTS            writes to SEGMENTS one segment per line of\n"
                        "                                TEXT: \"OFFSET LENGTH\" in decimal (a third\n"
-                       "                                field is ignored; blank lines and lines\n"
-                       "                                starting with # are skipped)\n"
+                       "                                field must be END, OFFSET + LENGTH; blank\n"
+                       "                                lines and lines starting with # are\n"
+                       "                                skipped)\n"
                        "  show SEGMENTS                 prints \"OFFSET LENGTH END\" in decimal, one\n"
                        "                                line per segment, as text reads them back\n"
                        "\n"
@@ -117,7 +118,13 @@ int cover(FailureReport& report, const char* file_path, const char* segments_pat
   file.close();  // only sized, so nothing is lost should the close fail
   // Every segment must start at an offset the record's 48 bits hold.
   if (size > 0 && (size - 1) / length * length > SegmentRecord::kMaxOfs) {
-    return report.too_large("covered file", file_path, "a segment list reaches (2^48 bytes)");
+    // The largest size covered: up to the first multiple of LENGTH from which
+    // no segment can start.
+    const std::uint64_t first_unreachable = (SegmentRecord::kMaxOfs + length) / length * length;
+    char limit[96];
+    std::snprintf(limit, sizeof limit, "the %" PRIu64 " bytes that segments of %" PRIu64 " bytes can cover",
+                  first_unreachable, length);
+    return report.too_large("covered file", file_path, limit);
   }
   if (!may_create_segments(report, segments_path, covered, "covered file", file_path)) return report.exit_code();
 

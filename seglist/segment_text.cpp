@@ -5,10 +5,11 @@
 
 namespace {
 
-bool is_blank(unsigned char byte) { return byte == ' ' || byte == '\t' || byte == '\r'; }
+bool is_blank(unsigned char byte) { return byte == ' ' || byte == '\t'; }
 bool is_digit(unsigned char byte) { return byte >= '0' && byte <= '9'; }
 
-constexpr int kNumberFields = 2;  // OFFSET and LENGTH; a third is ignored
+constexpr int kNumberFields = 3;  // OFFSET, LENGTH and, where present, END
+constexpr int kLeastFields = 2;
 constexpr int kMostFields = 3;
 
 }  // namespace
@@ -21,7 +22,18 @@ SegmentTextParser::LineEnd SegmentTextParser::take(unsigned char byte) {
   }
   if (byte == '\n') return end_line();
   line_has_bytes_ = true;
+  // A CR is a blank only right before the newline (or the text's end).
+  const bool after_cr = cr_pending_;
+  cr_pending_ = byte == '\r';
   if (state_ == State::kComment || malformed_) return LineEnd::kNothing;
+  if (after_cr) {
+    malformed_ = true;
+    return LineEnd::kNothing;
+  }
+  if (cr_pending_) {
+    state_ = State::kBlank;
+    return LineEnd::kNothing;
+  }
   if (is_blank(byte)) {
     state_ = State::kBlank;
     return LineEnd::kNothing;
@@ -40,9 +52,12 @@ SegmentTextParser::LineEnd SegmentTextParser::take(unsigned char byte) {
     state_ = State::kField;
   }
   const int field = fields_ - 1;
-  if (field >= kNumberFields) return LineEnd::kNothing;
   if (!is_digit(byte)) {
-    malformed_ = true;
+    if (field < kLeastFields) {
+      malformed_ = true;
+    } else {
+      too_large_[field] = true;  // a third field that is no number is no END
+    }
     return LineEnd::kNothing;
   }
   const unsigned digit = byte - '0';
@@ -65,7 +80,7 @@ SegmentTextParser::LineEnd SegmentTextParser::end_line() {
   LineEnd verdict = LineEnd::kSegment;
   if (state_ == State::kComment || (fields_ == 0 && !malformed_)) {
     verdict = LineEnd::kNothing;
-  } else if (malformed_ || fields_ < kNumberFields) {
+  } else if (malformed_ || fields_ < kLeastFields) {
     fault_ = "expected OFFSET LENGTH in decimal";
     verdict = LineEnd::kFault;
   } else if (too_large_[0] || values_[0] > SegmentRecord::kMaxOfs) {
@@ -76,6 +91,11 @@ SegmentTextParser::LineEnd SegmentTextParser::end_line() {
     std::snprintf(fault_text_, sizeof fault_text_, "length out of range (1 to %" PRIu32 ")", SegmentRecord::kMaxLen);
     fault_ = fault_text_;
     verdict = LineEnd::kFault;
+  } else if (fields_ == kMostFields && (too_large_[2] || values_[2] != values_[0] + values_[1])) {
+    std::snprintf(fault_text_, sizeof fault_text_, "third field is not END, OFFSET + LENGTH (%" PRIu64 ")",
+                  values_[0] + values_[1]);
+    fault_ = fault_text_;
+    verdict = LineEnd::kFault;
   } else {
     segment_ = SegmentRecord{static_cast<std::uint32_t>(values_[1]), values_[0]};
   }
@@ -83,8 +103,9 @@ SegmentTextParser::LineEnd SegmentTextParser::end_line() {
   at_line_start_ = true;
   malformed_ = false;
   fields_ = 0;
-  values_[0] = values_[1] = 0;
-  too_large_[0] = too_large_[1] = false;
+  values_[0] = values_[1] = values_[2] = 0;
+  too_large_[0] = too_large_[1] = too_large_[2] = false;
+  cr_pending_ = false;
   line_has_bytes_ = false;
   line_ended_ = true;
   return verdict;

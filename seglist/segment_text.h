@@ -1,8 +1,10 @@
 // Reads segment lists written as text: one segment a line, "OFFSET LENGTH" in
-// decimal, separated by blanks (spaces, tabs; a CR before the newline is a
-// blank too), optionally followed by a third field that is ignored, so that
-// the "OFFSET LENGTH END" lines of `seglist show` read back. Blank lines and
-// lines whose first non-blank byte is '#' are skipped.
+// decimal, separated by blanks (spaces, tabs; a CR right before the newline
+// or the text's end is a blank too, anywhere else a fault), optionally
+// followed by a third field that must be END, OFFSET + LENGTH in decimal, so
+// that the "OFFSET LENGTH END" lines of `seglist show` read back and a typo
+// there is caught. Blank lines and lines whose first non-blank byte is '#' are
+// skipped.
 //
 // Byte by byte, with no line buffer: a line of any length costs no memory.
 #ifndef SEGLIST_SEGMENT_TEXT_H
@@ -38,14 +40,15 @@ class SegmentTextParser {
   bool at_line_start_ = true;
   bool malformed_ = false;
   int fields_ = 0;  // fields begun on this line
-  std::uint64_t values_[2] = {0, 0};
-  bool too_large_[2] = {false, false};
+  std::uint64_t values_[3] = {0, 0, 0};
+  bool too_large_[3] = {false, false, false};  // or, for END, no number
+  bool cr_pending_ = false;  // the last byte was a CR
   std::uint64_t line_number_ = 1;
   bool line_has_bytes_ = false;
   bool line_ended_ = false;
   SegmentRecord segment_{0, 0};
   const char* fault_ = "";
-  char fault_text_[64] = {};  // a fault that names a limit
+  char fault_text_[80] = {};  // a fault that names a number
 };
 
 #endif  // SEGLIST_SEGMENT_TEXT_H
