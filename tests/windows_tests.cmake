@@ -18,6 +18,12 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(wine_word_size 32)
   execute_process(COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/wine_probe.sh ${CHUNKTOOLS_WINE}
     OUTPUT_VARIABLE wine_skip_reason OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE wine_probe_status)
+  if(wine_probe_status EQUAL 0 AND EXISTS /usr/lib/wine/wine64 AND NOT EXISTS /usr/lib/wine/wine)
+    # Debian's wine starts, but without wine32 it runs a 32-bit program as
+    # nothing at all (exit 0, no output).
+    set(wine_probe_status 77)
+    set(wine_skip_reason "skipped: Wine has no 32-bit loader here (Debian: dpkg --add-architecture i386; apt-get install wine32:i386)")
+  endif()
   if(wine_probe_status EQUAL 0)
     set(wine_skip_reason "")
   else()
