@@ -79,12 +79,20 @@ SegmentRecord segment_at(const RecordReader& segments, std::size_t index) {
   return SegmentRecord::decode(segments.records() + index * SegmentRecord::kBytes);
 }
 
-enum class ChunkingEnd { kDone, kSegmentReadFailed, kDataReadFailed, kSignatureWriteFailed };
+// How the chunking ended: done, a failure, or (under CHUNKTOOLS_STRICT) at
+// the first stream byte the data file lacks, whose chunk is not written.
+enum class ChunkingEnd { kDone, kSegmentReadFailed, kDataReadFailed, kSignatureWriteFailed, kDataShort };
+
+// Where the data file first ran short, if it did.
+struct ShortData {
+  bool happened = false;
+  std::uint64_t from = 0;  // the stream position of the first byte it lacks
+};
 
 // Hashes the stream from where it stands to the end of every segment in the
 // list, in list order, up to the first failure.
 ChunkingEnd chunk_segments(RecordReader& segments, DataStream& stream, SignatureSink& sink,
-                           std::uint64_t fptr, ProgressLine& progress) {
+                           std::uint64_t fptr, ProgressLine& progress, bool strict, ShortData* short_data) {
   std::uint64_t segment_number = 0;  // in the list, from 1
   std::uint64_t pos = fptr;      // stream position reached so far
   std::uint64_t total = 0;       // stream bytes taken so far
@@ -113,6 +121,11 @@ ChunkingEnd chunk_segments(RecordReader& segments, DataStream& stream, Signature
       while (new_bytes > 0) {
         if (stream.available() == 0) {
           if (!stream.refill(needed - loaded)) return ChunkingEnd::kDataReadFailed;
+          if (stream.padded() && !short_data->happened) {
+            *short_data = ShortData{true, loaded};
+            // The pending chunk would need the padding: it is not written.
+            if (strict) return ChunkingEnd::kDataShort;
+          }
           loaded += stream.available();
           progress.update(loaded - fptr, segment_number);
         }
@@ -186,6 +199,7 @@ void report_chunking_end(FailureReport& report, ChunkingEnd end, const Paths& pa
                          const FileHandle& signatures, const SignatureSink& sink) {
   switch (end) {
     case ChunkingEnd::kDone:
+    case ChunkingEnd::kDataShort:  // reported with the warnings
       break;
     case ChunkingEnd::kSegmentReadFailed:
       report.file_failed(Operation::kRead, "segment list", paths.segments, inputs.segments.error());
@@ -244,9 +258,19 @@ int run_chunksig(int argc, char** argv) {
   SignatureSink sink(signatures, sink_buffers);
   ProgressLine progress;
   progress.start(kUsage.tool);
-  const ChunkingEnd end = chunk_segments(segments, stream, sink, inputs.fptr, progress);
+  ShortData short_data;
+  const ChunkingEnd end =
+      chunk_segments(segments, stream, sink, inputs.fptr, progress, FailureReport::strict_mode(), &short_data);
   progress.finish();
   report_chunking_end(report, end, paths, inputs, signatures, sink);
+  // What was taken as documented but a script may want to know of: warnings,
+  // or under CHUNKTOOLS_STRICT failures (the short data stopped the run).
+  if (end == ChunkingEnd::kDone && segments.stray_bytes() > 0) {
+    report.partial_record("segment list", paths.segments, segments.stray_bytes());
+  }
+  if (short_data.happened && (end == ChunkingEnd::kDone || end == ChunkingEnd::kDataShort)) {
+    report.short_data("data file", paths.data, stream.padding_bytes(), short_data.from);
+  }
   // Records of chunks finished before a failure are kept, as written; the
   // file is closed and standard output checked whatever happened before.
   if (!sink.flush()) report.write_failed("signature file", paths.signatures, signatures.error(), sink.torn_bytes());

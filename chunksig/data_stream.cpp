@@ -21,5 +21,7 @@ bool DataStream::refill(std::uint64_t limit) {
   }
   std::memset(buffer_ + kHistory, 0xFF, wanted);
   filled_ += wanted;
+  padded_ = true;
+  padding_bytes_ += wanted;
   return true;
 }

@@ -35,6 +35,11 @@ class DataStream {
   // When nothing is available, brings in at least 1 and at most `limit` (> 0)
   // more stream bytes. False on a read error.
   bool refill(std::uint64_t limit);
+  // Whether the last refill brought padding (0xFF for bytes the file lacks)
+  // rather than the file's bytes; and how many padding bytes all refills
+  // brought.
+  bool padded() const { return padded_; }
+  std::uint64_t padding_bytes() const { return padding_bytes_; }
 
  private:
   FileHandle& file_;
@@ -42,6 +47,8 @@ class DataStream {
   std::size_t filled_ = kHistory;
   std::size_t consumed_ = kHistory;
   bool file_ended_ = false;
+  bool padded_ = false;
+  std::uint64_t padding_bytes_ = 0;
 };
 
 #endif  // CHUNKSIG_DATA_STREAM_H

@@ -22,6 +22,19 @@ bool console_start(SystemError* error);
 // the stream reports an error. The first error is kept for console_finish().
 bool console_write(const void* bytes, std::size_t size);
 
+// Writes one whole line (`size` bytes, ending in "\n") to standard error, as
+// the failure and warning lines go out: a progress line drawn there is blanked
+// first and drawn again after it.
+void console_error_line(const char* line, std::size_t size);
+
+// The progress line on a terminal's standard error: console_show_progress
+// draws `text` (no newline) over the one drawn before; console_clear_progress
+// blanks it. While one is drawn, whatever the tool prints to standard output,
+// when that is a terminal too, goes out with the line blanked and is followed
+// by the line drawn again, so the printed lines read as they would without it.
+void console_show_progress(const char* text, std::size_t size);
+void console_clear_progress();
+
 // Flushes standard output and closes it, as gnulib's close_stdout does: some
 // file systems report a lost write only at close. True when every byte printed
 // reached it; else false, with the failed write or close told to `report`.
@@ -31,8 +44,10 @@ bool console_finish(FailureReport& report);
 // with the error in errno.
 bool close_console_descriptor();
 
-// Whether standard error is a terminal (a console on Windows).
+// Whether standard error, or standard output, is a terminal (a console on
+// Windows).
 bool error_stream_is_terminal();
+bool output_stream_is_terminal();
 
 // Milliseconds from an arbitrary start that never goes back.
 std::uint64_t monotonic_milliseconds();

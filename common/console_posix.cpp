@@ -28,6 +28,8 @@ bool close_console_descriptor() { return ::close(STDOUT_FILENO) == 0; }
 
 bool error_stream_is_terminal() { return ::isatty(STDERR_FILENO) == 1; }
 
+bool output_stream_is_terminal() { return ::isatty(STDOUT_FILENO) == 1; }
+
 std::uint64_t monotonic_milliseconds() {
   timespec now{};
   ::clock_gettime(CLOCK_MONOTONIC, &now);

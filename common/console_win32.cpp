@@ -23,4 +23,9 @@ bool error_stream_is_terminal() {
   return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
+bool output_stream_is_terminal() {
+  DWORD mode;
+  return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
 std::uint64_t monotonic_milliseconds() { return GetTickCount64(); }

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/console.h"
+
 namespace {
 
 const char* verb(Operation operation) {
@@ -25,10 +27,12 @@ const char* verb(Operation operation) {
 }
 
 // Set to anything but "0" or nothing.
-bool verbose() {
-  const char* setting = std::getenv("CHUNKTOOLS_VERBOSE");
+bool setting_on(const char* name) {
+  const char* setting = std::getenv(name);
   return setting != nullptr && *setting != '\0' && std::strcmp(setting, "0") != 0;
 }
+
+bool verbose() { return setting_on("CHUNKTOOLS_VERBOSE"); }
 
 // A path is as long as the system allows; the line is cut rather than
 // allocated.
@@ -40,7 +44,49 @@ char error_text[512];
 int FailureReport::say(const Piece* pieces, std::size_t count) {
   if (failed_) return usage_.failure_code;
   failed_ = true;
-  if (!verbose()) return usage_.failure_code;
+  if (verbose()) write_line("", pieces, count);
+  return usage_.failure_code;
+}
+
+bool FailureReport::tolerate(Tolerated kind, const Piece* pieces, std::size_t count) {
+  if (strict_mode()) {
+    say(pieces, count);
+    return false;
+  }
+  const unsigned bit = 1u << static_cast<unsigned>(kind);
+  if ((warned_ & bit) == 0 && verbose()) write_line("warning: ", pieces, count);
+  warned_ |= bit;
+  return true;
+}
+
+bool FailureReport::strict_mode() { return setting_on("CHUNKTOOLS_STRICT"); }
+
+bool FailureReport::partial_record(const char* role, const char* path, std::size_t stray_bytes) {
+  char count[24];
+  std::snprintf(count, sizeof count, "%zu", stray_bytes);
+  const Piece pieces[] = {{role}, {" '"}, {path, true}, {"' ends in "}, {count},
+                          {stray_bytes == 1 ? " byte" : " bytes"}, {" of a partial record, which "},
+                          {strict_mode() ? "cannot be taken" : "is ignored"}};
+  return tolerate(Tolerated::kPartialRecord, pieces, sizeof pieces / sizeof pieces[0]);
+}
+
+bool FailureReport::short_data(const char* role, const char* path, std::uint64_t missing_bytes,
+                               std::uint64_t from_position) {
+  char missing[24], from[24];
+  std::snprintf(missing, sizeof missing, "%llu", static_cast<unsigned long long>(missing_bytes));
+  std::snprintf(from, sizeof from, "%llu", static_cast<unsigned long long>(from_position));
+  if (strict_mode()) {
+    const Piece pieces[] = {{role}, {" '"}, {path, true}, {"' ends before the segments do: it lacks the stream's bytes from position "},
+                            {from}, {" on"}};
+    return tolerate(Tolerated::kShortData, pieces, sizeof pieces / sizeof pieces[0]);
+  }
+  const Piece pieces[] = {{role}, {" '"}, {path, true}, {"' lacks "}, {missing},
+                          {missing_bytes == 1 ? " byte" : " bytes"}, {" the segments reach, from stream position "},
+                          {from}, {" on: hashed as 0xFF bytes"}};
+  return tolerate(Tolerated::kShortData, pieces, sizeof pieces / sizeof pieces[0]);
+}
+
+void FailureReport::write_line(const char* kind, const Piece* pieces, std::size_t count) {
   std::size_t size = 0;
   const std::size_t capacity = sizeof line - 1;  // one byte for the newline
   // A byte that would break the line or drive a terminal (below 0x20, and
@@ -63,11 +109,10 @@ int FailureReport::say(const Piece* pieces, std::size_t count) {
   };
   append(usage_.tool, false);
   append(": ", false);
+  append(kind, false);
   for (std::size_t i = 0; i < count; ++i) append(pieces[i].text, pieces[i].is_name);
   line[size++] = '\n';
-  std::fwrite(line, 1, size, stderr);
-  std::fflush(stderr);
-  return usage_.failure_code;
+  console_error_line(line, size);
 }
 
 int FailureReport::too_few_arguments(const char* form) {

@@ -7,11 +7,15 @@
 #define COMMON_FAILURE_REPORT_H
 
 #include <cstddef>
+#include <cstdint>
 
 #include "common/file_handle.h"
 #include "common/usage.h"
 
 enum class Operation { kOpen, kCreate, kSize, kRead, kWrite, kClose };
+
+// Input the tools take as documented, but which a script may want to know of.
+enum class Tolerated { kPartialRecord, kShortData };
 
 // The first failure of a run is the one reported; what fails after it (a
 // close after a failed write, say) adds no line. Every member that records a
@@ -49,6 +53,19 @@ class FailureReport {
   // The memory for `what` cannot be had.
   int cannot_allocate(unsigned long long bytes, const char* what);
 
+  // Tolerated input. By default the run goes on (true), with one line
+  // "TOOL: warning: ..." under CHUNKTOOLS_VERBOSE, once per run for each kind;
+  // under CHUNKTOOLS_STRICT it is a failure (false: the caller stops, keeping
+  // what it wrote), whose reason is the same text.
+  //
+  // The file `role` at `path` ends in `stray_bytes` of a partial record.
+  bool partial_record(const char* role, const char* path, std::size_t stray_bytes);
+  // The data file `role` at `path` lacks `missing_bytes` that the segments
+  // reach, from stream position `from_position` on (hashed as 0xFF).
+  bool short_data(const char* role, const char* path, std::uint64_t missing_bytes, std::uint64_t from_position);
+  // Whether CHUNKTOOLS_STRICT is set (to anything but nothing or 0).
+  static bool strict_mode();
+
   // 0 when nothing failed, else the failure code.
   int exit_code() const { return failed_ ? usage_.failure_code : 0; }
 
@@ -66,9 +83,13 @@ class FailureReport {
     return say(pieces, kCount);
   }
   int say(const Piece* pieces, std::size_t count);
+  bool tolerate(Tolerated kind, const Piece* pieces, std::size_t count);
+  // Writes "TOOL: " + `kind` + the pieces + "\n" to standard error.
+  void write_line(const char* kind, const Piece* pieces, std::size_t count);
 
   const ToolUsage& usage_;
   bool failed_ = false;
+  unsigned warned_ = 0;  // a bit per Tolerated kind already warned of
 };
 
 #endif  // COMMON_FAILURE_REPORT_H

@@ -11,16 +11,11 @@ namespace {
 constexpr std::uint64_t kFirstDrawMs = 1000;
 constexpr std::uint64_t kRedrawMs = 250;
 
-void write_error_text(const char* text, std::size_t size) {
-  std::fwrite(text, 1, size, stderr);
-  std::fflush(stderr);
-}
-
 }  // namespace
 
 void ProgressLine::start(const char* tool) {
   tool_ = tool;
-  drawn_length_ = 0;
+  drawn_ = false;
   const char* setting = std::getenv("CHUNKTOOLS_PROGRESS");
   enabled_ = (setting == nullptr || std::strcmp(setting, "0") != 0) && error_stream_is_terminal();
   if (!enabled_) return;
@@ -35,24 +30,15 @@ void ProgressLine::draw_if_due(std::uint64_t bytes, std::uint64_t segment) {
   const double seconds = static_cast<double>(now - started_ms_) / 1000;
   const double mib = static_cast<double>(bytes) / (1024 * 1024);
   char line[160];
-  const int length = std::snprintf(line, sizeof line, "\r%s: %.1f MiB read, %.1f MiB/s, segment %llu", tool_, mib,
+  const int length = std::snprintf(line, sizeof line, "%s: %.1f MiB read, %.1f MiB/s, segment %llu", tool_, mib,
                                    mib / seconds, static_cast<unsigned long long>(segment));
   if (length <= 0 || static_cast<std::size_t>(length) >= sizeof line) return;
-  std::size_t size = static_cast<std::size_t>(length);
-  const std::size_t width = size - 1;  // without the "\r"
-  // Blanks over what a longer line before left.
-  while (size - 1 < drawn_length_ && size < sizeof line) line[size++] = ' ';
-  write_error_text(line, size);
-  if (width > drawn_length_) drawn_length_ = width;
+  console_show_progress(line, static_cast<std::size_t>(length));
+  drawn_ = true;
 }
 
 void ProgressLine::finish() {
-  if (drawn_length_ == 0) return;
-  char blank[160];
-  const std::size_t size = drawn_length_ + 2 < sizeof blank ? drawn_length_ + 2 : sizeof blank;
-  std::memset(blank, ' ', size);
-  blank[0] = '\r';
-  blank[size - 1] = '\r';
-  write_error_text(blank, size);
-  drawn_length_ = 0;
+  if (!drawn_) return;
+  console_clear_progress();
+  drawn_ = false;
 }

@@ -2,7 +2,8 @@
 // only when that is a terminal, first after a second of work, redrawn at most
 // four times a second and cleared at the end, so that scripts and logs, whose
 // standard error is a pipe or a file, see nothing of it.
-// CHUNKTOOLS_PROGRESS=0 turns it off.
+// CHUNKTOOLS_PROGRESS=0 turns it off. Lines printed while it is drawn go out
+// around it (console.h), so that they read as they would without it.
 #ifndef COMMON_PROGRESS_LINE_H
 #define COMMON_PROGRESS_LINE_H
 
@@ -29,7 +30,7 @@ class ProgressLine {
   bool enabled_ = false;
   std::uint64_t started_ms_ = 0;
   std::uint64_t next_draw_ms_ = 0;
-  std::size_t drawn_length_ = 0;  // the widest line drawn; 0: none
+  bool drawn_ = false;
 };
 
 #endif  // COMMON_PROGRESS_LINE_H

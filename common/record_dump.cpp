@@ -25,6 +25,11 @@ int run_record_dump(const RecordDump& dump, int argc, char** argv, unsigned char
     std::size_t count;
     const ReadResult got = reader.next_block(&count);
     if (got == ReadResult::kError) report.file_failed(Operation::kRead, dump.role, path, file.error());
+    if (got == ReadResult::kEnd && reader.stray_bytes() > 0) {
+      // The lines of the whole records go out first, then the warning.
+      out.flush_to_stdout();
+      report.partial_record(dump.role, path, reader.stray_bytes());
+    }
     if (got != ReadResult::kRecord) break;
     for (std::size_t i = 0; i < count && printing; ++i) {
       if (out.room() < dump.longest_line) printing = out.flush_to_stdout();

@@ -16,6 +16,7 @@ ReadResult RecordReader::next_block(std::size_t* count) {
       failed_ = true;
     } else if (got == 0) {
       ended_ = true;
+      stray_bytes_ = have % record_size_;
     } else {
       have += static_cast<std::size_t>(got);
       if (have % record_size_ == 0) break;

@@ -30,6 +30,9 @@ class RecordReader {
   ReadResult next_block(std::size_t* count);
 
   const unsigned char* records() const { return buffer_; }
+  // After kEnd: the bytes of a partial last record that were dropped (0 when
+  // the file ended on a record boundary).
+  std::size_t stray_bytes() const { return stray_bytes_; }
 
  private:
   FileHandle& file_;
@@ -38,6 +41,7 @@ class RecordReader {
   std::size_t capacity_bytes_;
   bool ended_ = false;
   bool failed_ = false;
+  std::size_t stray_bytes_ = 0;
 };
 
 #endif  // COMMON_RECORD_READER_H

@@ -283,6 +283,69 @@ TEST_P(ProgressOnATerminal, DrawnAndClearedOnlyWhenLong) {
   }
 }
 
+// What a terminal shows for `text`: each line as the cursor left it, CR
+// returning to the line's start and later bytes overwriting earlier ones,
+// with trailing blanks dropped, and without the empty lines.
+std::vector<std::string> screen_lines(const std::string& text) {
+  std::vector<std::string> lines(1);
+  std::size_t column = 0;
+  for (char c : text) {
+    if (c == '\n') {
+      lines.emplace_back();
+      column = 0;
+    } else if (c == '\r') {
+      column = 0;
+    } else {
+      std::string& line = lines.back();
+      if (column < line.size()) {
+        line[column] = c;
+      } else {
+        line += c;
+      }
+      ++column;
+    }
+  }
+  std::vector<std::string> shown;
+  for (std::string& line : lines) {
+    line.erase(line.find_last_not_of(' ') + 1);
+    if (!line.empty()) shown.push_back(line);
+  }
+  return shown;
+}
+
+// Standard output on the same terminal as the progress line (the usual
+// interactive run): the trace lines that go out while the line is drawn read
+// exactly as without it, and nothing of the progress line is left on screen.
+TEST(ProgressOnATerminal, TraceLinesOnTheSameTerminalReadWhole) {
+  if (under_wine()) GTEST_SKIP() << "a Windows program under Wine has no console on a pseudo-terminal";
+  // 100-byte segments, so that trace lines go out (with their records) while
+  // the line is drawn, after the pause.
+  const std::string data = random_bytes(2 * 1024 * 1024, 12);
+  std::string segments;
+  for (std::uint32_t ofs = 0; ofs < data.size(); ofs += 100) segments += segment(100, ofs);
+  ChunksigFiles files(0, data, segments);
+  ::unlink(files.data.c_str());
+  ASSERT_EQ(::mkfifo(files.data.c_str(), 0644), 0);
+  std::thread writer([&files, &data] {
+    FILE* fifo = std::fopen(files.data.c_str(), "wb");
+    if (fifo == nullptr) return;
+    std::fwrite(data.data(), 1, 1024 * 1024, fifo);
+    std::fflush(fifo);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    std::fwrite(data.data() + 1024 * 1024, 1, data.size() - 1024 * 1024, fifo);
+    std::fclose(fifo);
+  });
+  RunOptions options;
+  options.console = Console::kTerminal;
+  const RunResult result = run_tool(kChunksig, files.args(), options);
+  writer.join();
+  const ChunksigOutput expected = reference_chunksig(0, data, segments);
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(read_file(files.signatures), expected.signatures);
+  EXPECT_NE(result.errors.find("MiB/s"), std::string::npos) << "the progress line was drawn";
+  EXPECT_EQ(screen_lines(result.errors), screen_lines(expected.console));
+}
+
 INSTANTIATE_TEST_SUITE_P(Runs, ProgressOnATerminal,
                          testing::Values(ProgressCase{"Long", true, {}, true},
                                          ProgressCase{"LongWithProgressOne", true, {"CHUNKTOOLS_PROGRESS=1"}, true},

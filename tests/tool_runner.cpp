@@ -146,13 +146,18 @@ RunResult run_tool(const std::string& executable, const std::vector<std::string>
   int capture[2], errors[2];
   if (::pipe(capture) != 0 || ::pipe(errors) != 0) std::abort();
   std::string terminal;  // the pseudo-terminal's device, when asked for
-  if (options.errors_on_terminal) {
+  int held_terminal = -1;
+  if (options.errors_on_terminal || options.console == Console::kTerminal) {
     // The terminal's master side takes the pipe's place in this process.
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
     if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) std::abort();
     terminal = ::ptsname(master);
     ::close(errors[0]);
     errors[0] = master;
+    // Held open here too, so that reading the master side never fails (EIO)
+    // for want of an open slave before the tool has opened it.
+    held_terminal = ::open(terminal.c_str(), O_RDWR | O_NOCTTY);
+    if (held_terminal < 0) std::abort();
   }
   // CHUNKTOOLS_TOOL_WRAPPER, when set, runs every tool under another program,
   // such as "valgrind --error-exitcode=99" (words separated by spaces).
@@ -171,6 +176,7 @@ RunResult run_tool(const std::string& executable, const std::vector<std::string>
   if (child == 0) {
     ::close(capture[0]);
     ::close(errors[0]);
+    if (held_terminal >= 0) ::close(held_terminal);
     if (options.console == Console::kCaptured) {
       if (::dup2(capture[1], 1) < 0) ::_exit(126);
     } else if (options.console == Console::kDevFull || options.console == Console::kAppendToFile) {
@@ -179,17 +185,21 @@ RunResult run_tool(const std::string& executable, const std::vector<std::string>
                          : ::open(options.console_file.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
       if (fd < 0 || ::dup2(fd, 1) < 0) ::_exit(126);
       ::close(fd);
-    } else {
+    } else if (options.console == Console::kClosed) {
       ::close(1);
     }
     if (!terminal.empty()) {
       const int fd = ::open(terminal.c_str(), O_RDWR | O_NOCTTY);
       if (fd < 0 || ::dup2(fd, 2) < 0) ::_exit(126);
-      ::close(fd);
+      if (options.console == Console::kTerminal && ::dup2(fd, 1) < 0) ::_exit(126);
+      if (fd > 2) ::close(fd);
     } else if (::dup2(errors[1], 2) < 0) {
       ::_exit(126);
     }
-    ::close(capture[1]);
+    // With standard output on the terminal, the capture pipe stays open in
+    // the tool, unused, so that its end still tells the harness the tool has
+    // ended while the terminal is read.
+    if (options.console != Console::kTerminal) ::close(capture[1]);
     ::close(errors[1]);
     if (options.close_stdin) ::close(0);
     if (!options.working_dir.empty() && ::chdir(options.working_dir.c_str()) != 0) ::_exit(126);
@@ -226,6 +236,7 @@ RunResult run_tool(const std::string& executable, const std::vector<std::string>
   }
   drain_errors(errors[0], &result);
   ::close(errors[0]);
+  if (held_terminal >= 0) ::close(held_terminal);
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   if (std::getenv("CHUNKTOOLS_CONSOLE_CRLF") != nullptr) {
     result.console = without_crs(result.console);

@@ -24,8 +24,10 @@ std::string tool_path(const std::string& name);
 std::map<std::string, std::string> snapshot_files(const std::string& folder);
 
 // Where standard output goes: a pipe the harness reads, /dev/full, nowhere
-// (closed), or appended to the file RunOptions::console_file names.
-enum class Console { kCaptured, kDevFull, kClosed, kAppendToFile };
+// (closed), appended to the file RunOptions::console_file names, or the
+// pseudo-terminal standard error is on (which errors_on_terminal then implies;
+// what the terminal showed of both is in RunResult::errors).
+enum class Console { kCaptured, kDevFull, kClosed, kAppendToFile, kTerminal };
 
 struct RunOptions {
   Console console = Console::kCaptured;
