@@ -263,19 +263,20 @@ int run_chunksig(int argc, char** argv) {
       chunk_segments(segments, stream, sink, inputs.fptr, progress, FailureReport::strict_mode(), &short_data);
   progress.finish();
   report_chunking_end(report, end, paths, inputs, signatures, sink);
-  // What was taken as documented but a script may want to know of: warnings,
-  // or under CHUNKTOOLS_STRICT failures (the short data stopped the run).
-  if (end == ChunkingEnd::kDone && segments.stray_bytes() > 0) {
-    report.partial_record("segment list", paths.segments, segments.stray_bytes());
-  }
-  if (short_data.happened && (end == ChunkingEnd::kDone || end == ChunkingEnd::kDataShort)) {
-    report.short_data("data file", paths.data, stream.padding_bytes(), short_data.from);
-  }
   // Records of chunks finished before a failure are kept, as written; the
   // file is closed and standard output checked whatever happened before.
   if (!sink.flush()) report.write_failed("signature file", paths.signatures, signatures.error(), sink.torn_bytes());
   if (!signatures.close()) {
     report.file_failed(Operation::kClose, "signature file", paths.signatures, signatures.error());
+  }
+  // What was taken as documented but a script may want to know of, after the
+  // lines it concerns: warnings, or under CHUNKTOOLS_STRICT failures (the
+  // short data stopped the run where it began).
+  if (end == ChunkingEnd::kDone && segments.stray_bytes() > 0) {
+    report.partial_record("segment list", paths.segments, segments.stray_bytes());
+  }
+  if (short_data.happened && (end == ChunkingEnd::kDone || end == ChunkingEnd::kDataShort)) {
+    report.short_data("data file", paths.data, stream.padding_bytes(), short_data.from);
   }
   console_finish(report);
   return report.exit_code();

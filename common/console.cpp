@@ -54,6 +54,9 @@ bool console_write(const void* bytes, std::size_t size) {
 }
 
 void console_error_line(const char* line, std::size_t size) {
+  // What the tool printed before the line goes out first, wherever the two
+  // streams lead. A failed write shows at console_finish().
+  if (std::fflush(stdout) != 0) note_write_failure();
   if (progress_width > 0) blank_progress();
   write_error_text(line, size);
   if (progress_width > 0) write_error_text(progress_line, progress_size);

@@ -13,7 +13,12 @@ void write_text(const char* text) { console_write(text, std::strlen(text)); }
 // The settings every tool reads, and where its manual is.
 const char kCommonEnvironment[] =
     "  CHUNKTOOLS_VERBOSE=1   a failed run prints its reason on standard error\n"
-    "                         (unset, empty or 0: silent, only the exit code tells)\n";
+    "                         (unset, empty or 0: silent, only the exit code tells),\n"
+    "                         and a warning line for input taken as documented but\n"
+    "                         possibly not meant (a partial last record; for\n"
+    "                         chunksig, segment bytes the data file lacks)\n"
+    "  CHUNKTOOLS_STRICT=1    such input fails the run, keeping what was written\n"
+    "                         before it (unset, empty or 0: taken, as documented)\n";
 
 int print_on_console(const ToolUsage& usage, bool version) {
   FailureReport report(usage);

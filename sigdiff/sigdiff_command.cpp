@@ -100,7 +100,12 @@ Reading read_records(FailureReport& report, FileHandle& file, const char* role, 
       report.file_failed(Operation::kRead, role, path, file.error());
       return Reading::kFailed;
     }
-    if (got == ReadResult::kEnd) return Reading::kDone;
+    if (got == ReadResult::kEnd) {
+      if (reader.stray_bytes() > 0 && !report.partial_record(role, path, reader.stray_bytes())) {
+        return Reading::kFailed;
+      }
+      return Reading::kDone;
+    }
     for (std::size_t i = 0; i < count; ++i) {
       const unsigned char* record = reader.records() + i * SignatureRecord::kBytes;
       const unsigned char* later =
@@ -347,6 +352,15 @@ int run_sigdiff(int argc, char** argv) {
   const bool both_regular = old_file.identity().kind == FileKind::kRegular &&
                             new_file.identity().kind == FileKind::kRegular && old_file.size(&old_length) &&
                             new_file.size(&new_length);
+  // A partial last record is known from a regular file's length before any
+  // reading (the side-by-side pass may leave the end of OLD unread).
+  if (both_regular && ((old_length % SignatureRecord::kBytes != 0 &&
+                        !report.partial_record(kOldRole, old_path, old_length % SignatureRecord::kBytes)) ||
+                       (new_length % SignatureRecord::kBytes != 0 &&
+                        !report.partial_record(kNewRole, new_path, new_length % SignatureRecord::kBytes)))) {
+    console_finish(report);
+    return report.exit_code();
+  }
   Aligned aligned = Aligned::kTooManyCandidates;
   if (both_regular) {
     // The table of OLD is what sigdiff promises to need at most, and it may

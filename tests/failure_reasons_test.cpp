@@ -67,7 +67,7 @@ RunOptions with_environment(std::vector<std::string> environment) {
   return options;
 }
 
-// sigdiff with a sparse old file of 1 TiB (109951162777 records): a table of
+// sigdiff with a sparse old file of nearly 1 TiB (109951162777 records): a table of
 // 16 bytes a record (1.6 TiB) is more than any test machine has, and more than
 // a 32-bit process can ask for.
 // Beside a new file that is no regular file (/dev/null) the table is what
@@ -78,7 +78,7 @@ RunOptions with_environment(std::vector<std::string> environment) {
 Failure table_cannot_be_had(const Files& f, const std::string& new_file) {
   const std::string huge = f.dir.path("huge.sig");
   write_file(huge, "");
-  if (::truncate(huge.c_str(), static_cast<off_t>(1) << 40) != 0) std::abort();
+  if (::truncate(huge.c_str(), (static_cast<off_t>(1) << 40) / 10 * 10) != 0) std::abort();
   return Failure{tool_path("sigdiff"), {huge, new_file},
                  with_environment({"ASAN_OPTIONS=allocator_may_return_null=1:log_path=" + f.dir.path("asan")}), "",
                  "sigdiff: cannot allocate 1759218645380 bytes for the table of the old signature file's chunks",
@@ -172,6 +172,42 @@ const std::vector<ReasonCase> kCases = {
        limited.file_size_limit = 25;
        return Failure{tool_path("chunksig"), f.args(), limited, kTrace,
                       "chunksig: cannot write signature file " + quoted(f.signatures) + ": ", EFBIG};
+     }},
+    {"StrictPartialSegmentRecord",
+     [](const Files& f) {
+       write_file(f.dir.path("cut.segs"), kSegments + "abc");
+       return Failure{tool_path("chunksig"), f.with(2, f.dir.path("cut.segs")),
+                      with_environment({"CHUNKTOOLS_STRICT=1"}), kTrace,
+                      "chunksig: segment list " + quoted(f.dir.path("cut.segs")) +
+                          " ends in 3 bytes of a partial record, which cannot be taken",
+                      0};
+     }},
+    {"StrictShortData",
+     [](const Files& f) {
+       write_file(f.dir.path("long.segs"), segment(800, 0));
+       return Failure{tool_path("chunksig"), f.with(2, f.dir.path("long.segs")),
+                      with_environment({"CHUNKTOOLS_STRICT=1"}),
+                      "fptr=0\n00000320 00000320 00000320 00000000 00000320 !!!\n",
+                      "chunksig: data file " + quoted(f.data) +
+                          " ends before the segments do: it lacks the stream's bytes from position 700 on",
+                      0};
+     }},
+    {"StrictPartialSignatureRecordInOld",
+     [](const Files& f) {
+       write_file(f.dir.path("old.sig"), signature_record(1, 2, 3) + "x");
+       return Failure{tool_path("sigdiff"), {f.dir.path("old.sig"), f.dir.path("old.sig")},
+                      with_environment({"CHUNKTOOLS_STRICT=1"}), "",
+                      "sigdiff: old signature file " + quoted(f.dir.path("old.sig")) +
+                          " ends in 1 byte of a partial record, which cannot be taken",
+                      0, 2};
+     }},
+    {"SeglistThirdFieldNotEnd",
+     [](const Files& f) {
+       write_file(f.dir.path("lines.txt"), "0 5 5\n1 2 4\n");
+       return Failure{tool_path("seglist"), {"text", f.dir.path("lines.txt"), f.dir.path("lines.segs")}, {}, "",
+                      "seglist: text file " + quoted(f.dir.path("lines.txt")) +
+                          " line 2: third field is not END, OFFSET + LENGTH (3)",
+                      0};
      }},
     {"SignatureCloseFails",
      [](const Files& f) {

@@ -26,9 +26,9 @@ awk -v dir="$scratch" '
 
 script="$scratch/all.sh"
 echo 'cd "$1"' > "$script"
-for block in "$scratch"/*.sh; do
-  [ "$block" = "$script" ] && continue
-  n=$(basename "$block" .sh)
+# In the README's order: block 10 after block 9.
+for n in $(cd "$scratch" && ls | sed -n 's/^\([0-9]*\)\.sh$/\1/p' | sort -n); do
+  block="$scratch/$n.sh"
   # The example's scratch folder becomes this test's own.
   sed "s|/tmp/chunk-example|$scratch/example|g" "$block" > "$block.run"
   printf '{ . "%s"; } > "%s" 2>&1\n' "$block.run" "$scratch/$n.out" >> "$script"

@@ -91,6 +91,14 @@ const ToleratedCase kCases[] = {
      },
      "seglist", "", {0, "1 5 6\n", ""}, {1, "1 5 6\n", ""},
      "segment list '%DIR%/segs' ends in 1 byte of a partial record, which %VERB%"},
+    {"SigdiffPartialRecordInNew",
+     [](ScratchDir& dir) {
+       write_file(dir.path("old"), signature_record(1, 2, 3));
+       write_file(dir.path("new"), signature_record(1, 2, 3) + signature_record(4, 5, 6) + "12345");
+       return std::vector<std::string>{dir.path("old"), dir.path("new")};
+     },
+     "sigdiff", "", {1, "3 6 00000004 00000005\n", ""}, {2, "", ""},
+     "new signature file '%DIR%/new' ends in 5 bytes of a partial record, which %VERB%"},
 };
 
 std::string replaced(std::string text, const std::string& marker, const std::string& by) {
