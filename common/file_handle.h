@@ -49,6 +49,14 @@ class FileHandle {
   // Null on any failure.
   static FileHandle create_write(const char* path);
 
+  // Creates a file of no name in the folder `folder`, open for writing and
+  // reading, that the system removes however the run ends: on POSIX it is
+  // unlinked at once, on Windows deleted when its handle closes. Null on any
+  // failure.
+  static FileHandle create_temporary(const char* folder);
+  // The system's folder for temporary files: /tmp, or Windows' own.
+  static const char* default_temporary_folder();
+
   // The identity of the file `path` names, without opening it for reading or
   // writing; false when the path cannot be examined (it does not exist, say).
   static bool identity_of_path(const char* path, FileIdentity* identity);
@@ -78,6 +86,9 @@ class FileHandle {
   // position is moved back to the start. False when the end cannot be found,
   // as on a pipe, a FIFO or a socket.
   bool size(std::uint64_t* bytes);
+
+  // Moves the position back to the start; false when it cannot be (a pipe).
+  bool rewind();
 
   // Reads up to `count` (> 0) bytes into `buffer` with one platform call:
   // the number read (possibly fewer than asked, as pipes deliver), 0 at end of

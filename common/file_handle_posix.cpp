@@ -2,6 +2,8 @@
 #include "common/file_handle.h"
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -77,6 +79,27 @@ FileHandle FileHandle::create_write(const char* path) {
   return fd < 0 ? FileHandle(kNoHandle, static_cast<SystemError>(errno)) : FileHandle(fd, 0);
 }
 
+const char* FileHandle::default_temporary_folder() { return "/tmp"; }
+
+FileHandle FileHandle::create_temporary(const char* folder) {
+  char path[4096];
+  const int written = std::snprintf(path, sizeof path, "%s/chunktools-XXXXXX", folder);
+  if (written <= 0 || static_cast<std::size_t>(written) >= sizeof path) return FileHandle(kNoHandle, ENAMETOOLONG);
+  int fd;
+  do {
+    fd = ::mkstemp(path);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return FileHandle(kNoHandle, static_cast<SystemError>(errno));
+  ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+  // Nameless from here on: nothing is left behind, however the run ends.
+  if (::unlink(path) != 0) {
+    const SystemError error = static_cast<SystemError>(errno);
+    ::close(fd);
+    return FileHandle(kNoHandle, error);
+  }
+  return FileHandle(fd, 0);
+}
+
 bool FileHandle::identity_of_path(const char* path, FileIdentity* identity) {
   struct stat info;
   if (::stat(path, &info) != 0) return false;
@@ -137,6 +160,12 @@ std::size_t FileHandle::write_all(const void* bytes, std::size_t count) {
     done += static_cast<std::size_t>(put);
   }
   return done;
+}
+
+bool FileHandle::rewind() {
+  if (::lseek(static_cast<int>(handle_), 0, SEEK_SET) == 0) return true;
+  note_failure();
+  return false;
 }
 
 bool FileHandle::truncate(std::uint64_t length) {

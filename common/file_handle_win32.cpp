@@ -86,6 +86,26 @@ FileHandle FileHandle::create_write(const char* path) {
   return FileHandle(from_native(handle), handle == INVALID_HANDLE_VALUE ? GetLastError() : 0);
 }
 
+const char* FileHandle::default_temporary_folder() {
+  static char folder[MAX_PATH + 1];
+  const DWORD length = GetTempPathA(sizeof folder, folder);
+  if (length == 0 || length > sizeof folder) return ".";
+  // Without the trailing backslash, as the reasons quote it.
+  if (length > 1 && folder[length - 1] == '\\') folder[length - 1] = '\0';
+  return folder;
+}
+
+FileHandle FileHandle::create_temporary(const char* folder) {
+  char path[MAX_PATH];
+  if (GetTempFileNameA(folder, "ckt", 0, path) == 0) return FileHandle(kNoHandle, GetLastError());
+  // Deleted when the handle closes, which the system does however the run ends.
+  const HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  const SystemError error = handle == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+  if (handle == INVALID_HANDLE_VALUE) DeleteFileA(path);
+  return FileHandle(from_native(handle), error);
+}
+
 bool FileHandle::identity_of_path(const char* path, FileIdentity* identity) {
   // Asks for no access at all, so that nothing, not even a directory or a
   // file opened elsewhere without sharing, stands in the way of the question.
@@ -154,6 +174,14 @@ std::size_t FileHandle::write_all(const void* bytes, std::size_t count) {
     done += put;
   }
   return done;
+}
+
+bool FileHandle::rewind() {
+  LARGE_INTEGER start;
+  start.QuadPart = 0;
+  if (SetFilePointerEx(native(handle_), start, nullptr, FILE_BEGIN)) return true;
+  note_failure();
+  return false;
 }
 
 bool FileHandle::truncate(std::uint64_t length) {

@@ -62,11 +62,13 @@ printf '281474976710655 4294967295\n281474976710656 1\n' > "$out/seglist_fuzz/of
 printf '0 4294967295\n0 4294967296\n0 0\n' > "$out/seglist_fuzz/length_limit"
 printf '1 2 3 4\n' > "$out/seglist_fuzz/four_fields"
 
-# sigdiff: OLD's record count and loose bytes, then OLD and NEW; shared,
-# new, repeated and all-ones records.
+# sigdiff: OLD's record count and loose bytes, how OLD is cut in files, then
+# OLD and NEW; shared, new, repeated and all-ones records.
 rec() { le "$1" 4; le "$2" 4; le "$3" 2; }
-{ le 2 1; le 0 1; rec 1 2 100; rec 3 4 200; rec 3 4 200; rec 5 6 300; rec 5 6 300; rec 1 2 100; } \
+{ le 2 1; le 0 1; le 0 1; rec 1 2 100; rec 3 4 200; rec 3 4 200; rec 5 6 300; rec 5 6 300; rec 1 2 100; } \
   > "$out/sigdiff_fuzz/shared_and_new"
-{ le 1 1; le 3 1; rec 4294967295 4294967295 65535; printf 'abc'; rec 4294967295 4294967295 65535; rec 7 7 7; } \
+{ le 1 1; le 3 1; le 4 1; rec 4294967295 4294967295 65535; printf 'abc'; rec 4294967295 4294967295 65535; rec 7 7 7; } \
   > "$out/sigdiff_fuzz/all_ones_and_partial"
-{ le 0 1; le 0 1; rec 9 9 9; rec 9 9 9; printf 'tail'; } > "$out/sigdiff_fuzz/old_empty"
+{ le 0 1; le 0 1; le 0 1; rec 9 9 9; rec 9 9 9; printf 'tail'; } > "$out/sigdiff_fuzz/old_empty"
+{ le 4 1; le 0 1; le 5 1; rec 1 1 1; rec 2 2 2; rec 3 3 3; rec 4 4 4; rec 4 4 4; rec 5 5 5; rec 2 2 2; } \
+  > "$out/sigdiff_fuzz/old_in_three_files"

@@ -1,39 +1,41 @@
-// sigdiff [--summary] OLD NEW
+// sigdiff [--summary] OLD... NEW
 //
 // Prints the chunks of the signature file NEW that a store holding the chunks
-// of OLD must add: each record of NEW whose identity (len, crc_plus1,
-// crc_plain) is neither in OLD nor in an earlier record of NEW, in NEW's
-// order, as sigdump prints it (NEW's offsets). With --summary, one line of
-// counts instead. Exit codes as diff and cmp give them: 0 nothing new, 1
-// something new, 2 anything went wrong (the reason under CHUNKTOOLS_VERBOSE).
+// of the OLD files must add: each record of NEW whose identity (len,
+// crc_plus1, crc_plain) is neither in an OLD file nor in an earlier record of
+// NEW, in NEW's order, as sigdump prints it (NEW's offsets). With --summary,
+// one line of counts instead. Exit codes as diff and cmp give them: 0 nothing
+// new, 1 something new, 2 anything went wrong (the reason under
+// CHUNKTOOLS_VERBOSE).
 //
-// NEW mostly repeats OLD's records in OLD's order, so two regular files are
-// first read side by side: a record of NEW that is OLD's next one, or one of
-// the few after it, is known at once. Only the others are kept, as candidates
-// (candidate_list.h); one more pass over OLD tells which of them it holds.
-// When they are more than half as many as OLD's records, or either file is
-// not a regular file (a pipe), sigdiff builds the table of all of OLD's
-// identities instead (chunk_table.h) and streams NEW through it.
+// NEW mostly repeats OLD's records in OLD's order, so with one OLD file the
+// two are first read side by side: a record of NEW that is OLD's next one,
+// or one of the few after it, is known at once, and the few others, kept in
+// a small set, are looked up in one more pass over OLD. When NEW strays from
+// OLD more than that, the partitioned join (partitioned_diff.h) compares
+// them, at a cost per record that does not depend on how they are related.
 //
-// The one tool that allocates: the candidates, or that table, sized from the
-// files' lengths; 16 bytes per record of OLD at most, plus a constant (and,
-// for the table, the new chunks of NEW beyond its spare room).
+// Memory: within CHUNKTOOLS_MEMORY (default 1 GiB; 256 MiB in 32-bit
+// builds), past which the join works through temporary files in TMPDIR. A
+// pipe is first copied to a temporary file, since every way reads NEW twice.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "chunking/kernels/tier_choice.h"
 #include "common/console.h"
 #include "common/failure_report.h"
 #include "common/file_guards.h"
 #include "common/file_handle.h"
-#include "common/record_reader.h"
+#include "common/random_key.h"
 #include "common/text_buffer.h"
 #include "common/usage.h"
 #include "records/records.h"
 #include "records/signature_line.h"
-#include "sigdiff/candidate_list.h"
-#include "sigdiff/chunk_table.h"
+#include "sigdiff/identity_set.h"
+#include "sigdiff/partitioned_diff.h"
 #include "sigdiff/record_window.h"
 #include "sigdiff/sigdiff_command.h"
 
@@ -44,38 +46,55 @@ constexpr int kNothingNew = 0;
 constexpr int kSomethingNew = 1;
 
 const ToolUsage kUsage{
-    "sigdiff", "[--summary] OLD NEW",
-    "Prints the chunks of the signature file NEW that OLD lacks: each record of\n"
-    "NEW whose (length, CRCs) is neither in OLD nor earlier in NEW, as sigdump\n"
-    "prints it (OFFSET LEN CRC_PLUS1 CRC_PLAIN, with NEW's offsets): exactly the\n"
-    "chunks a store that holds OLD's must add.\n"
+    "sigdiff", "[--summary] OLD... NEW",
+    "Prints the chunks of the signature file NEW that the OLD files lack: each\n"
+    "record of NEW whose (length, CRCs) is neither in an OLD file nor earlier in\n"
+    "NEW, as sigdump prints it (OFFSET LEN CRC_PLUS1 CRC_PLAIN, with NEW's\n"
+    "offsets): exactly the chunks a store that holds the OLD files' must add.\n"
     "\n"
     "  --summary   print one line instead: NEW's chunks and how many are new,\n"
     "              NEW's bytes and how many are new, with percentages\n"
-    "  OLD         the signature file of what the store holds\n"
-    "  NEW         the signature file to compare with it\n"
+    "  OLD...      the signature files of what the store holds (one or more)\n"
+    "  NEW         the signature file to compare with them\n"
     "\n"
-    "Memory: one table of 16 bytes per record of OLD, plus what NEW's new chunks\n"
-    "need beyond a few thousand.\n"
+    "Memory: at most CHUNKTOOLS_MEMORY; past it, temporary files in TMPDIR.\n"
     "\n"
     "Exit status: 0 nothing new, 1 some chunks new, 2 anything went wrong.\n",
-    "", kFailureCode, describe_cpu_tiers};
+    "  CHUNKTOOLS_MEMORY=SIZE the most memory to use, in bytes or with K, M or G\n"
+    "                         (default 1G; 256M in 32-bit builds); past it the\n"
+    "                         comparison goes through temporary files\n"
+    "  TMPDIR=DIR             where temporary files go (default /tmp)\n",
+    kFailureCode, describe_cpu_tiers};
 
 constexpr char kOldRole[] = "old signature file";
 constexpr char kNewRole[] = "new signature file";
-constexpr char kTableOfOld[] = "the table of the old signature file's chunks";
-constexpr char kTableOfNewChunks[] = "the table of the new signature file's chunks";
-constexpr std::size_t kRecordsPerRead = 4096;
-// Records whose slots are fetched ahead of the one looked up.
-constexpr std::size_t kPrefetchDistance = 8;
+constexpr std::size_t kRecordBytes = SignatureRecord::kBytes;
+constexpr std::size_t kRecordsPerRead = 16384;
+constexpr std::uint64_t kSmallestBudget = std::uint64_t{4} << 20;
+constexpr std::uint64_t kDefaultBudget = sizeof(void*) >= 8 ? std::uint64_t{1} << 30 : std::uint64_t{256} << 20;
 
 // How far ahead in OLD a record of NEW is looked for before it becomes a
-// candidate: a deletion of up to this many chunks keeps the two files in step.
+// candidate: a deletion of up to this many chunks keeps the two in step.
 constexpr std::size_t kLookAhead = 64;
+// The most candidates the side-by-side reading keeps before it leaves the
+// comparison to the partitioned join.
+constexpr std::size_t kMostCandidates = std::size_t{1} << 16;
+// A filter over the candidates' hashes, which spares most of OLD's records a
+// lookup in their set.
+constexpr std::size_t kFilterBits = std::size_t{1} << 16;
 
-unsigned char records[kRecordsPerRead * SignatureRecord::kBytes];
-unsigned char old_window[2 * kRecordsPerRead * SignatureRecord::kBytes];
+unsigned char records[kRecordsPerRead * kRecordBytes];
+unsigned char old_window[2 * kRecordsPerRead * kRecordBytes];
 char text_storage[64 * 1024];
+
+struct Candidate {
+  unsigned char identity[kIdentityBytes];
+  bool first;  // no earlier candidate has its identity
+  std::uint64_t offset;
+};
+Candidate candidates[kMostCandidates];
+IdentitySet::Slot candidate_slots[2 * kMostCandidates];
+std::uint64_t candidate_filter[kFilterBits / 64];
 
 struct Counts {
   std::uint64_t chunks = 0;
@@ -84,35 +103,35 @@ struct Counts {
   std::uint64_t new_bytes = 0;
 };
 
-enum class Reading { kDone, kStopped, kFailed };
-
-// Reads the signature file `role` at `path` from where it stands and hands
-// `take` each whole record, with the one kPrefetchDistance records on (or
-// null, near a block's end), until `take` says false (kStopped) or the file
-// ends (kDone); kFailed, reported, on a read error.
+// Reads `input` from where it stands to its last whole record, handing `take`
+// each record; false, reported, on a read error.
 template <typename Take>
-Reading read_records(FailureReport& report, FileHandle& file, const char* role, const char* path, Take take) {
-  RecordReader reader(file, records, SignatureRecord::kBytes, kRecordsPerRead);
-  for (;;) {
-    std::size_t count;
-    const ReadResult got = reader.next_block(&count);
-    if (got == ReadResult::kError) {
-      report.file_failed(Operation::kRead, role, path, file.error());
-      return Reading::kFailed;
+bool read_all(FailureReport& report, SignatureInput& input, Take take) {
+  std::uint64_t left = input.records;
+  std::size_t have = 0;
+  while (left > 0) {
+    const std::ptrdiff_t got = input.file->read_some(records + have, sizeof records - have);
+    if (got < 0) {
+      report.file_failed(Operation::kRead, input.role, input.path, input.file->error());
+      return false;
     }
-    if (got == ReadResult::kEnd) {
-      if (reader.stray_bytes() > 0 && !report.partial_record(role, path, reader.stray_bytes())) {
-        return Reading::kFailed;
-      }
-      return Reading::kDone;
+    if (got == 0) break;
+    have += static_cast<std::size_t>(got);
+    const std::size_t whole = have / kRecordBytes;
+    for (std::size_t i = 0; i < whole && left > 0; ++i, --left) {
+      if (!take(records + i * kRecordBytes)) return true;
     }
-    for (std::size_t i = 0; i < count; ++i) {
-      const unsigned char* record = reader.records() + i * SignatureRecord::kBytes;
-      const unsigned char* later =
-          i + kPrefetchDistance < count ? record + kPrefetchDistance * SignatureRecord::kBytes : nullptr;
-      if (!take(record, later)) return Reading::kStopped;
-    }
+    const std::size_t used = whole * kRecordBytes;
+    std::memmove(records, records + used, have - used);
+    have -= used;
   }
+  return true;
+}
+
+bool rewind_input(FailureReport& report, SignatureInput& input) {
+  if (input.file->rewind()) return true;
+  report.file_failed(Operation::kRead, input.role, input.path, input.file->error());
+  return false;
 }
 
 // Prints the new chunks (unless only counting them for --summary) and counts
@@ -136,137 +155,164 @@ class NewChunks {
   TextBuffer out_{text_storage, sizeof text_storage};
 };
 
-// Sizes the table from OLD's length and adds every identity in OLD; false,
-// reported, on a failure.
-bool load_old(FailureReport& report, FileHandle& old_file, const char* path, ChunkTable& table) {
+// A signature file that is no regular file (a pipe) is read once into a
+// temporary file, so that it can be read again; its whole records are
+// counted, and a partial last record is told to the report. False, reported,
+// on a failure or under the strict mode.
+bool make_rereadable(FailureReport& report, const char* temp_folder, SignatureInput& input, FileHandle* copy) {
   std::uint64_t length;
-  // A pipe has no length: the table then grows as OLD comes.
-  if (old_file.size(&length) && !table.reserve(length / SignatureRecord::kBytes)) {
-    report.cannot_allocate(table.bytes_wanted(), kTableOfOld);
+  if (input.file->identity().kind == FileKind::kRegular && input.file->size(&length)) {
+    input.records = length / kRecordBytes;
+    return length % kRecordBytes == 0 || report.partial_record(input.role, input.path, length % kRecordBytes);
+  }
+  *copy = FileHandle::create_temporary(temp_folder);
+  if (!copy->is_open()) {
+    report.file_failed(Operation::kCreate, "temporary file in", temp_folder, copy->error());
     return false;
   }
-  const Reading read = read_records(report, old_file, kOldRole, path, [&](const unsigned char* record,
-                                                                           const unsigned char* later) {
-    if (later != nullptr) table.prefetch(later);
-    return table.add(record) != ChunkTable::Added::kNoMemory;
-  });
-  if (read == Reading::kStopped) report.cannot_allocate(table.bytes_wanted(), kTableOfOld);
-  return read == Reading::kDone;
+  std::uint64_t bytes = 0;
+  for (;;) {
+    const std::ptrdiff_t got = input.file->read_some(records, sizeof records);
+    if (got < 0) {
+      report.file_failed(Operation::kRead, input.role, input.path, input.file->error());
+      return false;
+    }
+    if (got == 0) break;
+    if (copy->write_all(records, static_cast<std::size_t>(got)) != static_cast<std::size_t>(got)) {
+      report.file_failed(Operation::kWrite, "temporary file in", temp_folder, copy->error());
+      return false;
+    }
+    bytes += static_cast<std::uint64_t>(got);
+  }
+  input.file->close();
+  input.file = copy;
+  input.records = bytes / kRecordBytes;
+  if (!rewind_input(report, input)) return false;
+  return bytes % kRecordBytes == 0 || report.partial_record(input.role, input.path, bytes % kRecordBytes);
 }
 
-// Streams NEW through the table, printing each new chunk unless `summary`;
-// false, reported, on a failure (the lines of the chunks before it are
-// printed).
-bool compare_new(FailureReport& report, FileHandle& new_file, const char* path, ChunkTable& table, bool summary,
-                 Counts* counts) {
-  NewChunks new_chunks(summary, counts);
-  const Reading read = read_records(report, new_file, kNewRole, path, [&](const unsigned char* record,
-                                                                          const unsigned char* later) {
-    if (later != nullptr) table.prefetch(later);
-    const ChunkTable::Added added = table.add(record);
-    if (added == ChunkTable::Added::kNoMemory) return false;
-    if (added == ChunkTable::Added::kNew) new_chunks.add(record, counts->bytes);
-    ++counts->chunks;
-    counts->bytes += SignatureRecord::len_of(record);
-    return true;
-  });
-  if (read == Reading::kStopped) report.cannot_allocate(table.bytes_wanted(), kTableOfNewChunks);
-  return read == Reading::kDone;
-}
+std::uint64_t hash_of(const unsigned char* identity, std::uint64_t key) { return identity_hash(identity, key); }
 
-// Moves `file` back to its start (sizing a regular file does); false, with
-// the platform's error, when it cannot.
-bool rewind(FileHandle& file) {
-  std::uint64_t length;
-  return file.size(&length);
-}
+bool filter_has(std::uint64_t hash) { return (candidate_filter[(hash >> 40) % kFilterBits / 64] >> (hash >> 40) % 64) & 1; }
+void filter_add(std::uint64_t hash) { candidate_filter[(hash >> 40) % kFilterBits / 64] |= std::uint64_t{1} << (hash >> 40) % 64; }
 
-enum class Aligned { kDone, kTooManyCandidates, kFailed };
+enum class SideBySide { kDone, kTooManyCandidates, kFailed };
 
-// Reads NEW beside OLD, keeping as candidates the records of NEW that are not
-// OLD's next ones (nor among the kLookAhead after them).
-Aligned gather_candidates(FailureReport& report, FileHandle& old_file, FileHandle& new_file, const char* old_path,
-                          const char* new_path, CandidateList& candidates, Counts* counts) {
-  RecordWindow old_records(old_file, old_window, sizeof old_window);
-  bool old_read_failed = false;
-  const Reading read = read_records(report, new_file, kNewRole, new_path, [&](const unsigned char* record,
-                                                                              const unsigned char*) {
+// The side-by-side comparison of NEW with the one OLD file; kTooManyCandidates,
+// with nothing printed and both files at their start, when NEW strays too far
+// from OLD for it.
+SideBySide compare_side_by_side(FailureReport& report, std::uint64_t key, SignatureInput& old_input,
+                                SignatureInput& new_input, bool summary, Counts* counts) {
+  RecordWindow old_records(*old_input.file, old_window, sizeof old_window);
+  std::size_t kept = 0;
+  bool old_failed = false;
+  Counts seen;
+  const bool read = read_all(report, new_input, [&](const unsigned char* record) {
     if (!old_records.fill(kLookAhead + 1)) {
-      old_read_failed = true;
+      old_failed = true;
       return false;
     }
     const std::size_t ahead = old_records.available() < kLookAhead + 1 ? old_records.available() : kLookAhead + 1;
     std::size_t match = 0;
-    while (match < ahead && std::memcmp(old_records.record(match), record, SignatureRecord::kBytes) != 0) ++match;
+    while (match < ahead && std::memcmp(old_records.record(match), record, kIdentityBytes) != 0) ++match;
     if (match < ahead) {
       old_records.drop(match + 1);
-    } else if (!candidates.add(record, counts->bytes)) {
-      return false;
+    } else {
+      if (kept == kMostCandidates) return false;
+      std::memcpy(candidates[kept].identity, record, kIdentityBytes);
+      candidates[kept].offset = seen.bytes;
+      ++kept;
     }
+    ++seen.chunks;
+    seen.bytes += SignatureRecord::len_of(record);
+    return true;
+  });
+  if (old_failed) {
+    report.file_failed(Operation::kRead, old_input.role, old_input.path, old_input.file->error());
+    return SideBySide::kFailed;
+  }
+  if (!read) return SideBySide::kFailed;
+  if (seen.chunks < new_input.records) {
+    // Too many candidates: the partitioned join takes over from the start.
+    if (!rewind_input(report, old_input) || !rewind_input(report, new_input)) return SideBySide::kFailed;
+    return SideBySide::kTooManyCandidates;
+  }
+  counts->chunks = seen.chunks;
+  counts->bytes = seen.bytes;
+  if (kept == 0) return SideBySide::kDone;
+  // The candidates' set, their first occurrences, and one more pass over OLD
+  // to mark those it holds.
+  IdentitySet set;
+  set.attach(candidate_slots, 2 * kMostCandidates);
+  set.start(2 * kMostCandidates);
+  std::memset(candidate_filter, 0, sizeof candidate_filter);
+  for (std::size_t i = 0; i < kept; ++i) {
+    const std::uint64_t hash = hash_of(candidates[i].identity, key);
+    candidates[i].first = set.add(candidates[i].identity, hash) == IdentitySet::Added::kNew;
+    filter_add(hash);
+  }
+  if (!rewind_input(report, old_input)) return SideBySide::kFailed;
+  const bool marked = read_all(report, old_input, [&](const unsigned char* record) {
+    const std::uint64_t hash = hash_of(record, key);
+    if (!filter_has(hash)) return true;
+    IdentitySet::Slot* slot = set.find(record, hash);
+    if (slot != nullptr) slot->mark = 1;
+    return true;
+  });
+  if (!marked) return SideBySide::kFailed;
+  NewChunks new_chunks(summary, counts);
+  for (std::size_t i = 0; i < kept; ++i) {
+    if (!candidates[i].first) continue;
+    const IdentitySet::Slot* slot = set.find(candidates[i].identity, hash_of(candidates[i].identity, key));
+    if (slot->mark != 0) continue;
+    unsigned char record[kRecordBytes];
+    std::memcpy(record, candidates[i].identity, kIdentityBytes);
+    new_chunks.add(record, candidates[i].offset);
+  }
+  return SideBySide::kDone;
+}
+
+// Reads NEW once more, printing (unless `summary`) and counting the records
+// whose mark is set.
+bool print_marked(FailureReport& report, SignatureInput& new_input, const std::uint64_t* marks, bool summary,
+                  Counts* counts) {
+  NewChunks new_chunks(summary, counts);
+  std::uint64_t index = 0;
+  return read_all(report, new_input, [&](const unsigned char* record) {
+    if ((marks[index / 64] >> (index % 64)) & 1) new_chunks.add(record, counts->bytes);
+    ++index;
     ++counts->chunks;
     counts->bytes += SignatureRecord::len_of(record);
     return true;
   });
-  if (old_read_failed) {
-    report.file_failed(Operation::kRead, kOldRole, old_path, old_file.error());
-    return Aligned::kFailed;
-  }
-  if (read == Reading::kFailed) return Aligned::kFailed;
-  return read == Reading::kStopped ? Aligned::kTooManyCandidates : Aligned::kDone;
 }
 
-// Marks the candidates OLD holds, reading it once more from its start.
-bool mark_known_candidates(FailureReport& report, FileHandle& old_file, const char* path,
-                           CandidateList& candidates) {
-  if (!rewind(old_file)) {
-    report.file_failed(Operation::kRead, kOldRole, path, old_file.error());
-    return false;
+// CHUNKTOOLS_MEMORY: bytes, or a number with K, M or G (powers of 1024);
+// unset or empty, the default. False for any other text.
+bool memory_budget(std::uint64_t* budget) {
+  const char* text = std::getenv("CHUNKTOOLS_MEMORY");
+  *budget = kDefaultBudget;
+  if (text == nullptr || *text == '\0') return true;
+  std::uint64_t value = 0;
+  const char* at = text;
+  for (; *at >= '0' && *at <= '9'; ++at) {
+    if (value > (~std::uint64_t{0} >> 31)) return false;
+    value = value * 10 + static_cast<unsigned>(*at - '0');
   }
-  return read_records(report, old_file, kOldRole, path, [&](const unsigned char* record, const unsigned char*) {
-           candidates.mark_known(record);
-           return true;
-         }) == Reading::kDone;
+  if (at == text) return false;
+  unsigned shift = 0;
+  if (*at == 'K' || *at == 'k') shift = 10;
+  if (*at == 'M' || *at == 'm') shift = 20;
+  if (*at == 'G' || *at == 'g') shift = 30;
+  if (shift != 0) ++at;
+  if (*at != '\0') return false;
+  *budget = value << shift;
+  return true;
 }
 
-// Prints the new candidates (unless `summary`) and counts them.
-void print_new_candidates(const CandidateList& candidates, bool summary, Counts* counts) {
-  NewChunks new_chunks(summary, counts);
-  for (std::uint64_t i = 0; i < candidates.size(); ++i) {
-    if (candidates.is_new(i)) new_chunks.add(candidates.record(i), candidates.offset(i));
-  }
-}
-
-// The side-by-side comparison of two regular files of `old_length` and
-// `new_length` bytes; kTooManyCandidates, with both files at their start and
-// nothing printed, when it is not worth it or its memory cannot be had.
-Aligned compare_aligned(FailureReport& report, FileHandle& old_file, FileHandle& new_file, const char* old_path,
-                        const char* new_path, std::uint64_t old_length, std::uint64_t new_length, bool summary,
-                        Counts* counts) {
-  const std::uint64_t old_records = old_length / SignatureRecord::kBytes;
-  const std::uint64_t new_records = new_length / SignatureRecord::kBytes;
-  std::uint64_t capacity = old_records / 2 + 4096;
-  if (capacity > new_records) capacity = new_records;
-  if (capacity > CandidateList::kMostCandidates) capacity = CandidateList::kMostCandidates;
-  CandidateList candidates;
-  // Without that room, the table of OLD may still be had.
-  if (!candidates.allocate(capacity)) return Aligned::kTooManyCandidates;
-  const Aligned gathered = gather_candidates(report, old_file, new_file, old_path, new_path, candidates, counts);
-  if (gathered == Aligned::kTooManyCandidates) {
-    *counts = Counts();
-    candidates.release();
-    if (!rewind(old_file) || !rewind(new_file)) {
-      report.file_failed(Operation::kRead, kNewRole, new_path, new_file.error());
-      return Aligned::kFailed;
-    }
-    return gathered;
-  }
-  if (gathered == Aligned::kFailed) return gathered;
-  candidates.index();
-  if (candidates.size() > 0 && !mark_known_candidates(report, old_file, old_path, candidates)) {
-    return Aligned::kFailed;
-  }
-  print_new_candidates(candidates, summary, counts);
-  return Aligned::kDone;
+const char* temp_folder() {
+  const char* folder = std::getenv("TMPDIR");
+  return folder != nullptr && *folder != '\0' ? folder : FileHandle::default_temporary_folder();
 }
 
 // round(100 * part / whole) in hundredths, exact for any 64-bit counts:
@@ -333,55 +379,70 @@ int run_sigdiff(int argc, char** argv) {
   FailureReport report(kUsage);
   const bool summary = !options_ended && std::strcmp(argv[1], "--summary") == 0;
   int first = summary ? 2 : 1;
-  // --summary -- OLD NEW: the options end after the option too.
+  // --summary -- OLD... NEW: the options end after the option too.
   if (summary && argc > 2 && std::strcmp(argv[2], "--") == 0) ++first;
   if (argc < first + 2) return report.too_few_arguments();
-  const char* old_path = argv[first];
-  const char* new_path = argv[first + 1];
   SystemError error = 0;
   if (!console_start(&error)) return report.start_failed(error);
-  // Printing into a signature file would feed the run its own lines.
-  const StandardOutput console = StandardOutput::examine();
-  FileHandle old_file, new_file;
-  if (!open_input(report, console, kOldRole, old_path, &old_file) ||
-      !open_input(report, console, kNewRole, new_path, &new_file)) {
-    return report.exit_code();
-  }
-  Counts counts;
-  std::uint64_t old_length, new_length;
-  const bool both_regular = old_file.identity().kind == FileKind::kRegular &&
-                            new_file.identity().kind == FileKind::kRegular && old_file.size(&old_length) &&
-                            new_file.size(&new_length);
-  // A partial last record is known from a regular file's length before any
-  // reading (the side-by-side pass may leave the end of OLD unread).
-  if (both_regular && ((old_length % SignatureRecord::kBytes != 0 &&
-                        !report.partial_record(kOldRole, old_path, old_length % SignatureRecord::kBytes)) ||
-                       (new_length % SignatureRecord::kBytes != 0 &&
-                        !report.partial_record(kNewRole, new_path, new_length % SignatureRecord::kBytes)))) {
+  std::uint64_t budget;
+  if (!memory_budget(&budget) || budget < kSmallestBudget) {
+    report.bad_argument("CHUNKTOOLS_MEMORY must be a size of 4M or more, such as 512M or 2G, not",
+                        std::getenv("CHUNKTOOLS_MEMORY"));
     console_finish(report);
     return report.exit_code();
   }
-  Aligned aligned = Aligned::kTooManyCandidates;
-  if (both_regular) {
-    // The table of OLD is what sigdiff promises to need at most, and it may
-    // come to need it: a table that cannot be had fails the run at once,
-    // whichever way the comparison would go.
-    ChunkTable probe;
-    if (!probe.could_reserve(old_length / SignatureRecord::kBytes)) {
-      report.cannot_allocate(probe.bytes_wanted(), kTableOfOld);
-      console_finish(report);
-      return report.exit_code();
-    }
-    aligned = compare_aligned(report, old_file, new_file, old_path, new_path, old_length, new_length, summary,
-                              &counts);
+  const std::size_t old_count = static_cast<std::size_t>(argc - first - 1);
+  // The files (and the copies of pipes) live on the stack of this run; their
+  // number is the command line's.
+  FileHandle* files = static_cast<FileHandle*>(std::calloc(2 * (old_count + 1), sizeof(FileHandle)));
+  SignatureInput* inputs = static_cast<SignatureInput*>(std::calloc(old_count + 1, sizeof(SignatureInput)));
+  if (files == nullptr || inputs == nullptr) {
+    std::free(files);
+    std::free(inputs);
+    report.cannot_allocate(2 * (old_count + 1) * sizeof(FileHandle), "the list of files");
+    console_finish(report);
+    return report.exit_code();
   }
-  bool done = aligned == Aligned::kDone;
-  if (aligned == Aligned::kTooManyCandidates) {
-    ChunkTable table;
-    done = load_old(report, old_file, old_path, table) &&
-           compare_new(report, new_file, new_path, table, summary, &counts);
+  for (std::size_t i = 0; i < 2 * (old_count + 1); ++i) new (&files[i]) FileHandle();
+  // Printing into a signature file would feed the run its own lines.
+  const StandardOutput console = StandardOutput::examine();
+  bool done = true;
+  for (std::size_t i = 0; i <= old_count && done; ++i) {
+    inputs[i] = SignatureInput{i < old_count ? kOldRole : kNewRole, argv[first + i], &files[i], 0};
+    done = open_input(report, console, inputs[i].role, inputs[i].path, inputs[i].file);
+  }
+  const char* folder = temp_folder();
+  for (std::size_t i = 0; i <= old_count && done; ++i) {
+    done = make_rereadable(report, folder, inputs[i], &files[old_count + 1 + i]);
+  }
+  SignatureInput& new_input = inputs[old_count];
+  Counts counts;
+  const std::uint64_t key = random_key();
+  SideBySide side = SideBySide::kTooManyCandidates;
+  if (done && old_count == 1) side = compare_side_by_side(report, key, inputs[0], new_input, summary, &counts);
+  if (done && side == SideBySide::kFailed) done = false;
+  if (done && side == SideBySide::kTooManyCandidates) {
+    const std::uint64_t mark_bytes = marks_bytes(new_input.records);
+    std::uint64_t* marks = nullptr;
+    if (mark_bytes > budget / 2) {
+      report.cannot_allocate(mark_bytes, "the marks of the new signature file's records (CHUNKTOOLS_MEMORY is too small)");
+      done = false;
+    } else {
+      marks = static_cast<std::uint64_t*>(std::calloc(1, mark_bytes > 0 ? static_cast<std::size_t>(mark_bytes) : 8));
+      if (marks == nullptr) {
+        report.cannot_allocate(mark_bytes, "the marks of the new signature file's records");
+        done = false;
+      }
+    }
+    const DiffSettings settings{budget - mark_bytes, folder, key};
+    done = done && mark_new_records(report, settings, inputs, old_count, new_input, marks) &&
+           print_marked(report, new_input, marks, summary, &counts);
+    std::free(marks);
   }
   if (done && summary) print_summary(counts);
+  for (std::size_t i = 0; i < 2 * (old_count + 1); ++i) files[i].~FileHandle();
+  std::free(files);
+  std::free(inputs);
   console_finish(report);
   if (report.exit_code() != 0) return report.exit_code();
   return counts.new_chunks == 0 ? kNothingNew : kSomethingNew;

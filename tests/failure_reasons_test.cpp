@@ -67,21 +67,16 @@ RunOptions with_environment(std::vector<std::string> environment) {
   return options;
 }
 
-// sigdiff with a sparse old file of nearly 1 TiB (109951162777 records): a table of
-// 16 bytes a record (1.6 TiB) is more than any test machine has, and more than
-// a 32-bit process can ask for.
-// Beside a new file that is no regular file (/dev/null) the table is what
-// sigdiff builds; beside a regular one, it asks first whether it could.
-// AddressSanitizer, where the tool is built with it, must hand the failure
-// back, and says so in a log of its own rather than on standard error (an
-// error of its would still change the exit code).
-Failure table_cannot_be_had(const Files& f, const std::string& new_file) {
+// sigdiff with a sparse new file of 10 GiB (1073741824 records) and a memory
+// budget of 64 MiB: the marks of NEW's records alone (128 MiB) do not fit,
+// which is known before anything is compared.
+Failure budget_too_small(const Files& f, const std::string& old_file) {
   const std::string huge = f.dir.path("huge.sig");
   write_file(huge, "");
-  if (::truncate(huge.c_str(), (static_cast<off_t>(1) << 40) / 10 * 10) != 0) std::abort();
-  return Failure{tool_path("sigdiff"), {huge, new_file},
-                 with_environment({"ASAN_OPTIONS=allocator_may_return_null=1:log_path=" + f.dir.path("asan")}), "",
-                 "sigdiff: cannot allocate 1759218645380 bytes for the table of the old signature file's chunks",
+  if (::truncate(huge.c_str(), static_cast<off_t>(10) << 30) != 0) std::abort();
+  return Failure{tool_path("sigdiff"), {old_file, huge}, with_environment({"CHUNKTOOLS_MEMORY=64M"}), "",
+                 "sigdiff: cannot allocate 134217728 bytes for the marks of the new signature file's records "
+                 "(CHUNKTOOLS_MEMORY is too small)",
                  0, 2};
 }
 
@@ -353,12 +348,12 @@ const std::vector<ReasonCase> kCases = {
     {"SigdiffTooFewArguments",
      [](const Files& f) {
        return Failure{tool_path("sigdiff"), {f.segments}, {}, "",
-                      "sigdiff: too few arguments (usage: sigdiff [--summary] OLD NEW)", 0, 2};
+                      "sigdiff: too few arguments (usage: sigdiff [--summary] OLD... NEW)", 0, 2};
      }},
     {"SigdiffSummaryTooFewArguments",
      [](const Files& f) {
        return Failure{tool_path("sigdiff"), {"--summary", f.segments}, {}, "",
-                      "sigdiff: too few arguments (usage: sigdiff [--summary] OLD NEW)", 0, 2};
+                      "sigdiff: too few arguments (usage: sigdiff [--summary] OLD... NEW)", 0, 2};
      }},
     {"SigdiffOldMissing",
      [](const Files& f) {
@@ -384,10 +379,17 @@ const std::vector<ReasonCase> kCases = {
        return Failure{tool_path("sigdiff"), {f.segments, f.index}, with_console(Console::kDevFull), "",
                       "sigdiff: cannot write standard output: ", ENOSPC, 2};
      }},
-    {"SigdiffTableCannotBeHad",
-     [](const Files& f) { return table_cannot_be_had(f, "/dev/null"); }},
-    {"SigdiffTableCannotBeHadBesideARegularFile",
-     [](const Files& f) { return table_cannot_be_had(f, f.index); }},
+    {"SigdiffBudgetTooSmallForNew",
+     [](const Files& f) { return budget_too_small(f, f.index); }},
+    {"SigdiffBudgetTooSmallForNewBesideAPipe",
+     [](const Files& f) { return budget_too_small(f, "/dev/null"); }},
+    {"SigdiffBudgetNotASize",
+     [](const Files& f) {
+       return Failure{tool_path("sigdiff"), {f.index, f.index}, with_environment({"CHUNKTOOLS_MEMORY=lots"}), "",
+                      "sigdiff: CHUNKTOOLS_MEMORY must be a size of 4M or more, such as 512M or 2G, not 'lots' "
+                      "(try 'sigdiff --help')",
+                      0, 2};
+     }},
     {"ConsoleIsTheIndexFile",
      [](const Files& f) {
        RunOptions options = with_console(Console::kAppendToFile);

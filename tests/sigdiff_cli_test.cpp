@@ -1,10 +1,19 @@
-// sigdiff run as a program over pairs of signature files, against a model
-// written from its description: the whole listing, the whole summary line and
-// the exit code of each pair.
+// sigdiff run as a program over signature files, against a model written
+// from its description: the whole listing, the whole summary line and the
+// exit code of each case, whichever way it is run (side by side, the
+// partitioned join, OLD split in several files, a pipe, a small memory
+// budget); and its cost and memory on crafted and large input.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdint>
+#include <cstdlib>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "tests/reference_model.h"
 #include "tests/tool_runner.h"
@@ -56,9 +65,15 @@ const SigdiffCase kCases[] = {
     {"AllOnesOnlyNew", kA, kAllOnes + kA + kAllOnes + kB},
     {"PartialLastRecords", kA + "12345", kB + kA + "123456789"},
     {"OnlyPartialRecords", "123", "123456789"},
-    // Far more new records than candidates are kept for: the table of OLD's
-    // records is built instead, and grows.
-    {"TableGrowsForNewChunks", kA, distinct_records(20000, 1000) + distinct_records(20000, 1000) + kA},
+    // Far more records out of step than the side-by-side reading keeps: the
+    // partitioned join compares them.
+    {"ManyNewChunks", kA, distinct_records(40000, 1000) + distinct_records(40000, 1000) + kA},
+    {"ReversedWithRepeats", distinct_records(70000, 3), [] {
+       const std::string forward = distinct_records(70000, 3) + distinct_records(100, 900000);
+       std::string reversed;
+       for (std::size_t at = forward.size(); at >= 10; at -= 10) reversed += forward.substr(at - 10, 10);
+       return reversed + reversed.substr(0, 5000);
+     }()},
     {"TableWithAllOnesInBoth", kAllOnes + kA, distinct_records(5000, 9) + kAllOnes + kB + kAllOnes},
     {"TableWithAllOnesOnlyNew", kA, distinct_records(5000, 9) + kAllOnes + kA + kAllOnes},
     {"ManyOldFewNew", distinct_records(30000, 5), distinct_records(30010, 5)},
@@ -66,27 +81,192 @@ const SigdiffCase kCases[] = {
 
 class Sigdiff : public testing::TestWithParam<SigdiffCase> {};
 
+// The ways a case is run: OLD whole or split in three files (the partitioned
+// join, whatever the files' likeness), NEW from a file or through a FIFO, the
+// default memory budget or the smallest.
+struct Way {
+  const char* name;
+  bool split_old;
+  bool new_through_fifo;
+  bool smallest_budget;
+};
+const Way kWays[] = {
+    {"files", false, false, false},
+    {"old split", true, false, false},
+    {"new through a fifo", false, true, false},
+    {"old split, smallest budget", true, false, true},
+};
+
+// Runs sigdiff with `args` before the paths, feeding NEW through a FIFO when
+// the way says so.
+RunResult run_way(const Way& way, const ScratchDir& dir, const std::vector<std::string>& olds,
+                  const std::string& new_file, std::vector<std::string> args) {
+  for (const std::string& old_path : olds) args.push_back(old_path);
+  RunOptions options;
+  if (way.smallest_budget) options.environment = {"CHUNKTOOLS_MEMORY=4M"};
+  std::thread writer;
+  if (way.new_through_fifo) {
+    const std::string fifo = dir.path("new.fifo");
+    ::unlink(fifo.c_str());
+    if (::mkfifo(fifo.c_str(), 0644) != 0) std::abort();
+    args.push_back(fifo);
+    writer = std::thread([fifo, new_file] {
+      const int fd = ::open(fifo.c_str(), O_WRONLY);
+      if (fd < 0) return;
+      const std::string bytes = read_file(new_file);
+      for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (put <= 0) break;
+        done += static_cast<std::size_t>(put);
+      }
+      ::close(fd);
+    });
+  } else {
+    args.push_back(new_file);
+  }
+  RunResult result = run_tool(tool_path("sigdiff"), args, options);
+  if (writer.joinable()) writer.join();
+  return result;
+}
+
 TEST_P(Sigdiff, ListsExactlyTheChunksToAdd) {
   const SigdiffCase& c = GetParam();
   ScratchDir dir;
   write_file(dir.path("old.sig"), c.old_file);
   write_file(dir.path("new.sig"), c.new_file);
+  // OLD in three parts, each of whole records but the last.
+  const std::size_t third = c.old_file.size() / 30 * 10;
+  write_file(dir.path("old1.sig"), c.old_file.substr(0, third));
+  write_file(dir.path("old2.sig"), c.old_file.substr(third, third));
+  write_file(dir.path("old3.sig"), c.old_file.substr(2 * third));
   const SigdiffOutput expected = reference_sigdiff(c.old_file, c.new_file);
-  RunResult result = run_tool(tool_path("sigdiff"), {dir.path("old.sig"), dir.path("new.sig")});
-  EXPECT_EQ(result.exit_code, expected.exit_code);
-  EXPECT_EQ(result.console, expected.lines);
-  EXPECT_EQ(result.errors, "");
-  result = run_tool(tool_path("sigdiff"), {"--summary", dir.path("old.sig"), dir.path("new.sig")});
-  EXPECT_EQ(result.exit_code, expected.exit_code);
-  EXPECT_EQ(result.console, expected.summary);
-  EXPECT_EQ(result.errors, "");
+  for (const Way& way : kWays) {
+    if (way.new_through_fifo && under_wine()) continue;  // Wine's FIFOs are not Windows' pipes
+    const std::vector<std::string> olds =
+        way.split_old ? std::vector<std::string>{dir.path("old1.sig"), dir.path("old2.sig"), dir.path("old3.sig")}
+                      : std::vector<std::string>{dir.path("old.sig")};
+    RunResult result = run_way(way, dir, olds, dir.path("new.sig"), {});
+    EXPECT_EQ(result.exit_code, expected.exit_code) << way.name;
+    EXPECT_EQ(result.console, expected.lines) << way.name;
+    EXPECT_EQ(result.errors, "") << way.name;
+    result = run_way(way, dir, olds, dir.path("new.sig"), {"--summary"});
+    EXPECT_EQ(result.exit_code, expected.exit_code) << way.name;
+    EXPECT_EQ(result.console, expected.summary) << way.name;
+    EXPECT_EQ(result.errors, "") << way.name;
+  }
   // A file compared with itself holds nothing new.
-  result = run_tool(tool_path("sigdiff"), {dir.path("new.sig"), dir.path("new.sig")});
+  const RunResult result = run_tool(tool_path("sigdiff"), {dir.path("new.sig"), dir.path("new.sig")});
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_EQ(result.console, "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Pairs, Sigdiff, testing::ValuesIn(kCases),
                          [](const testing::TestParamInfo<SigdiffCase>& param_info) { return param_info.param.name; });
+
+std::uint16_t case_length(std::uint32_t i, std::uint16_t len) { return i / 65535 % 4 == 3 ? static_cast<std::uint16_t>(i % 7) : len; }
+
+// `count` records whose identities collide in ways a fixed hash could be
+// attacked with: the same value of the old table's hash (CRCs chosen as a
+// target XOR the length times its multiplier), and records that share 32 or
+// 48 of their 80 bits with each other.
+std::string crafted_records(std::uint32_t count) {
+  std::string out;
+  const std::uint64_t target = 0x0123456789ABCDEFu;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const std::uint16_t len = static_cast<std::uint16_t>(1 + i % 65535);
+    std::uint64_t crcs;
+    switch (i / 65535 % 4) {
+      case 0:
+        crcs = target ^ (std::uint64_t{len} * 0x9E3779B97F4A7C15u);
+        break;
+      case 1:  // crc_plus1 and the length shared (48 bits)
+        crcs = 0xAAAAAAAAu | std::uint64_t{i} << 32;
+        break;
+      case 2:  // crc_plain and the length shared (48 bits)
+        crcs = std::uint64_t{0x55555555} << 32 | i;
+        break;
+      default:  // the length alone differs, or the CRCs share 32 bits
+        crcs = std::uint64_t{i} * 0x100000001u;
+        break;
+    }
+    out += signature_record(static_cast<std::uint32_t>(crcs), static_cast<std::uint32_t>(crcs >> 32),
+                            case_length(i, len));
+  }
+  return out;
+}
+
+// No input is much slower than random input of the same size: records
+// crafted to collide under a fixed hash take at most twice as long (with a
+// margin for a busy machine), as both files and as NEW against random OLD.
+TEST(SigdiffAtScale, CraftedInputIsNoSlowerThanRandom) {
+  const std::uint32_t records = 250000;
+  ScratchDir dir;
+  const std::string crafted = crafted_records(records);
+  const std::string random = random_bytes(std::size_t{records} * 10, 77);
+  write_file(dir.path("crafted"), crafted);
+  write_file(dir.path("crafted2"), crafted_records(records / 2) + crafted.substr(0, crafted.size() / 2));
+  write_file(dir.path("random"), random);
+  write_file(dir.path("random2"), random_bytes(std::size_t{records} * 10, 78));
+  const auto best_of_three = [&](const std::vector<std::string>& args, std::string* console) {
+    double best = 1e9;
+    for (int i = 0; i < 3; ++i) {
+      const RunResult result = run_tool(tool_path("sigdiff"), args);
+      EXPECT_LE(result.exit_code, 1);
+      if (result.seconds < best) best = result.seconds;
+      *console = result.console;
+    }
+    return best;
+  };
+  std::string console;
+  const double random_time = best_of_three({"--summary", dir.path("random"), dir.path("random2")}, &console);
+  EXPECT_EQ(console, reference_sigdiff(random, read_file(dir.path("random2"))).summary);
+  const double crafted_time = best_of_three({dir.path("crafted"), dir.path("crafted2")}, &console);
+  EXPECT_EQ(console, reference_sigdiff(crafted, read_file(dir.path("crafted2"))).lines);
+  // Timing says nothing under an emulator or valgrind.
+  if (std::getenv("CHUNKTOOLS_TOOL_WRAPPER") == nullptr) {
+    EXPECT_LE(crafted_time, 2 * random_time + 0.25) << crafted_time << " s against " << random_time << " s";
+  }
+}
+
+// Past its memory budget sigdiff works through temporary files, with the
+// same output, and its memory stays within the budget and a small constant.
+TEST(SigdiffAtScale, WithinTheMemoryBudget) {
+  const std::uint32_t records = 500000;  // 5 MB a file; the join needs 12.5 MB
+  ScratchDir dir;
+  const std::string old_file = random_bytes(std::size_t{records} * 10, 5);
+  std::string new_file = old_file.substr(1000000) + random_bytes(2000000, 6) + old_file.substr(0, 1000000);
+  write_file(dir.path("old"), old_file);
+  write_file(dir.path("new"), new_file);
+  const SigdiffOutput expected = reference_sigdiff(old_file, new_file);
+  RunOptions budget;
+  budget.environment = {"CHUNKTOOLS_MEMORY=4M", "TMPDIR=" + dir.root()};
+  const RunResult result = run_tool(tool_path("sigdiff"), {dir.path("old"), dir.path("new")}, budget);
+  EXPECT_EQ(result.exit_code, expected.exit_code);
+  EXPECT_EQ(result.console, expected.lines);
+  EXPECT_EQ(result.errors, "");
+  // The peak, measured by a small parent (bench/timed_run), whose own memory
+  // does not count as the test's would.
+#if !defined(__SANITIZE_ADDRESS__)
+  if (std::getenv("CHUNKTOOLS_TOOL_WRAPPER") == nullptr) {
+    const RunResult timed = run_tool(TIMED_RUN_PATH, {dir.path("timed.out"), tool_path("sigdiff"), "--summary",
+                                                      dir.path("old"), dir.path("new")}, budget);
+    EXPECT_EQ(timed.exit_code, expected.exit_code);
+    EXPECT_EQ(read_file(dir.path("timed.out")), expected.summary);
+    const long peak_kib = std::atol(timed.console.substr(timed.console.find(' ') + 1).c_str());
+    EXPECT_LE(peak_kib, (4 + 8) * 1024) << "KiB at the peak";
+    ::unlink(dir.path("timed.out").c_str());
+  }
+#endif
+  // The temporary files are gone.
+  EXPECT_EQ(snapshot_files(dir.root()).size(), 2u);
+  // A folder for temporary files that cannot take them: exit 2 and the
+  // reason, nothing printed.
+  budget.environment = {"CHUNKTOOLS_MEMORY=4M", "TMPDIR=" + dir.path("missing"), kVerbose};
+  const RunResult failed = run_tool(tool_path("sigdiff"), {dir.path("old"), dir.path("new")}, budget);
+  EXPECT_EQ(failed.exit_code, 2);
+  EXPECT_EQ(failed.console, "");
+  const std::string reason = "sigdiff: cannot create temporary file in '" + dir.path("missing") + "': ";
+  EXPECT_EQ(failed.errors.substr(0, reason.size()), reason);
+}
 
 }  // namespace

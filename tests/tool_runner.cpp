@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -172,6 +173,8 @@ RunResult run_tool(const std::string& executable, const std::vector<std::string>
   for (std::string& word : words) argv.push_back(&word[0]);
   argv.push_back(nullptr);
 
+  timespec started{};
+  ::clock_gettime(CLOCK_MONOTONIC, &started);
   const pid_t child = ::fork();
   if (child == 0) {
     ::close(capture[0]);
@@ -202,6 +205,11 @@ RunResult run_tool(const std::string& executable, const std::vector<std::string>
     if (options.console != Console::kTerminal) ::close(capture[1]);
     ::close(errors[1]);
     if (options.close_stdin) ::close(0);
+    if (!options.input_file.empty()) {
+      const int fd = ::open(options.input_file.c_str(), O_RDONLY);
+      if (fd < 0 || ::dup2(fd, 0) < 0) ::_exit(126);
+      ::close(fd);
+    }
     if (!options.working_dir.empty() && ::chdir(options.working_dir.c_str()) != 0) ::_exit(126);
     for (const std::string& setting : options.environment) {
       const std::size_t equals = setting.find('=');
@@ -234,6 +242,10 @@ RunResult run_tool(const std::string& executable, const std::vector<std::string>
   int status = 0;
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
+  timespec ended{};
+  ::clock_gettime(CLOCK_MONOTONIC, &ended);
+  result.seconds = static_cast<double>(ended.tv_sec - started.tv_sec) +
+                   static_cast<double>(ended.tv_nsec - started.tv_nsec) / 1e9;
   drain_errors(errors[0], &result);
   ::close(errors[0]);
   if (held_terminal >= 0) ::close(held_terminal);

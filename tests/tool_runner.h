@@ -48,12 +48,15 @@ struct RunOptions {
   bool errors_on_terminal = false;
   // The folder the tool runs in; empty: the test's own.
   std::string working_dir;
+  // A file standard input reads; empty: the harness's own.
+  std::string input_file;
 };
 
 struct RunResult {
   int exit_code;        // 128 + signal number when killed by a signal
   std::string console;  // standard output, when captured
   std::string errors;   // standard error, always captured
+  double seconds = 0;   // wall time from start to end
 };
 
 // The environment setting that asks the tools for the reason of a failure.
