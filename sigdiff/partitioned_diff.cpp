@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "common/large_memory.h"
 #include "common/little_endian.h"
 #include "sigdiff/identity_set.h"
 
@@ -17,8 +18,14 @@ constexpr std::size_t kIndexBytes = 5;
 constexpr std::size_t kNewEntryBytes = kIdentityBytes + kIndexBytes;
 constexpr std::uint64_t kMostNewRecords = std::uint64_t{1} << (8 * kIndexBytes);
 // Records per partition aimed at: a partition's set (16-byte slots, at most
-// half full) then takes 64 KiB, which stays in the processor's cache.
-constexpr std::uint64_t kRecordsPerPartition = 2048;
+// half full) then takes 256 KiB, which stays in the processor's cache.
+constexpr std::uint64_t kRecordsPerPartition = 8192;
+// Entries are gathered per partition in a line of 64 bytes and copied to the
+// partition's place a line at a time: a scatter to thousands of places then
+// touches each place's memory once a line, not once an entry.
+constexpr std::size_t kStageBytes = 64;
+constexpr std::size_t kOldPerStage = kStageBytes / kOldEntryBytes;  // 6
+constexpr std::size_t kNewPerStage = kStageBytes / kNewEntryBytes;  // 4
 constexpr unsigned kMostPartitionBits = 20;
 // Bytes written to a group's temporary file at a time, at most.
 constexpr std::size_t kLargestWriteBuffer = 64 * 1024;
@@ -162,6 +169,10 @@ struct Plan {
   std::size_t groups = 1;
   std::uint64_t largest_group_bytes = 0;
   std::uint64_t largest_partition = 0;  // entries, OLD and NEW
+  // Whether repeats are dropped as they are read: only when the entries
+  // might not fit in memory, where a run of one identity would crowd its
+  // partition's group (in memory, the set takes repeats in its stride).
+  bool drop_repeats = false;
 };
 
 // Step 1: hashes every record and counts the entries of each partition.
@@ -171,14 +182,14 @@ bool count_entries(FailureReport& report, std::uint64_t key, SignatureInput* old
   for (std::size_t f = 0; f < old_count; ++f) {
     if (!for_each_record(report, olds[f], [&](const unsigned char* record, std::uint64_t) {
           const std::uint64_t hash = identity_hash(record, key);
-          if (!is_repeat(record, hash)) ++plan.old_counts[plan.partitions.partition_of(hash)];
+          if (!plan.drop_repeats || !is_repeat(record, hash)) ++plan.old_counts[plan.partitions.partition_of(hash)];
         })) {
       return false;
     }
   }
   return for_each_record(report, fresh, [&](const unsigned char* record, std::uint64_t) {
     const std::uint64_t hash = identity_hash(record, key);
-    if (!is_repeat(record, hash)) ++plan.new_counts[plan.partitions.partition_of(hash)];
+    if (!plan.drop_repeats || !is_repeat(record, hash)) ++plan.new_counts[plan.partitions.partition_of(hash)];
   });
 }
 
@@ -255,8 +266,10 @@ bool mark_new_records(FailureReport& report, const DiffSettings& settings, Signa
   }
   plan.partitions.count = std::size_t{1} << plan.partitions.bits;
   const std::size_t partitions = plan.partitions.count;
-  // The bookkeeping: counts, groups and two offsets per partition.
-  const std::uint64_t bookkeeping = partitions * (4 * sizeof(std::uint64_t) + sizeof(std::uint32_t));
+  // The bookkeeping: counts, groups, two offsets and two stages per
+  // partition.
+  const std::uint64_t bookkeeping =
+      partitions * (4 * sizeof(std::uint64_t) + sizeof(std::uint32_t) + 2 * kStageBytes + 2);
   if (bookkeeping >= settings.budget) {
     report.cannot_allocate(bookkeeping, "the partitions of the comparison (CHUNKTOOLS_MEMORY is too small)");
     return false;
@@ -271,9 +284,14 @@ bool mark_new_records(FailureReport& report, const DiffSettings& settings, Signa
   std::uint64_t* old_at = plan.new_counts + partitions;
   std::uint64_t* new_at = old_at + partitions;
   plan.group_of = reinterpret_cast<std::uint32_t*>(new_at + partitions);
+  unsigned char* old_stages = reinterpret_cast<unsigned char*>(plan.group_of + partitions);
+  unsigned char* new_stages = old_stages + partitions * kStageBytes;
+  unsigned char* stage_fill = new_stages + partitions * kStageBytes;
 
+  plan.drop_repeats = bookkeeping + all_records * kNewEntryBytes * 5 / 4 > settings.budget;
   bool done = count_entries(report, settings.key, olds, old_count, fresh, plan);
   unsigned char* memory = nullptr;
+  std::size_t memory_bytes = 0;
   GroupFile* group_files = nullptr;
   if (done) {
     // What is left for the entries, the set and the groups' write buffers.
@@ -305,7 +323,8 @@ bool mark_new_records(FailureReport& report, const DiffSettings& settings, Signa
       buffer_bytes = std::uint64_t{write_buffer} * plan.groups;
     }
     const std::uint64_t total = plan.largest_group_bytes + set_bytes + buffer_bytes;
-    if (done) memory = static_cast<unsigned char*>(std::malloc(total > 0 ? static_cast<std::size_t>(total) : 1));
+    memory_bytes = static_cast<std::size_t>(total);
+    if (done) memory = static_cast<unsigned char*>(allocate_large(memory_bytes));
     if (done && memory == nullptr) {
       report.cannot_allocate(total, "the comparison's partitions");
       done = false;
@@ -314,26 +333,43 @@ bool mark_new_records(FailureReport& report, const DiffSettings& settings, Signa
     if (done) set.attach(reinterpret_cast<IdentitySet::Slot*>(memory), static_cast<std::size_t>(set_slots));
     unsigned char* region = memory + set_bytes;
     if (done && plan.groups == 1) {
-      // Step 2 in memory: every entry to its place.
+      // Step 2 in memory: every entry to its place, through the stages.
       std::uint64_t old_bytes;
       lay_out_group(plan, 0, old_at, new_at, &old_bytes);
+      std::memset(stage_fill, 0, 2 * partitions);
       forget_recent();
+      unsigned char* old_fill = stage_fill;
+      unsigned char* new_fill = stage_fill + partitions;
       for (std::size_t f = 0; f < old_count && done; ++f) {
         done = for_each_record(report, olds[f], [&](const unsigned char* record, std::uint64_t) {
           const std::uint64_t hash = identity_hash(record, settings.key);
-          if (is_repeat(record, hash)) return;
-          std::uint64_t& at = old_at[plan.partitions.partition_of(hash)];
-          std::memcpy(region + at, record, kOldEntryBytes);
-          at += kOldEntryBytes;
+          if (plan.drop_repeats && is_repeat(record, hash)) return;
+          const std::size_t p = plan.partitions.partition_of(hash);
+          unsigned char* stage = old_stages + p * kStageBytes;
+          std::memcpy(stage + old_fill[p] * kOldEntryBytes, record, kOldEntryBytes);
+          if (++old_fill[p] == kOldPerStage) {
+            std::memcpy(region + old_at[p], stage, kOldPerStage * kOldEntryBytes);
+            old_at[p] += kOldPerStage * kOldEntryBytes;
+            old_fill[p] = 0;
+          }
         });
       }
       done = done && for_each_record(report, fresh, [&](const unsigned char* record, std::uint64_t index) {
                const std::uint64_t hash = identity_hash(record, settings.key);
-               if (is_repeat(record, hash)) return;
-               std::uint64_t& at = new_at[plan.partitions.partition_of(hash)];
-               store_new_entry(region + at, record, index);
-               at += kNewEntryBytes;
+               if (plan.drop_repeats && is_repeat(record, hash)) return;
+               const std::size_t p = plan.partitions.partition_of(hash);
+               unsigned char* stage = new_stages + p * kStageBytes;
+               store_new_entry(stage + new_fill[p] * kNewEntryBytes, record, index);
+               if (++new_fill[p] == kNewPerStage) {
+                 std::memcpy(region + new_at[p], stage, kNewPerStage * kNewEntryBytes);
+                 new_at[p] += kNewPerStage * kNewEntryBytes;
+                 new_fill[p] = 0;
+               }
              });
+      for (std::size_t p = 0; p < partitions && done; ++p) {
+        std::memcpy(region + old_at[p], old_stages + p * kStageBytes, old_fill[p] * kOldEntryBytes);
+        std::memcpy(region + new_at[p], new_stages + p * kStageBytes, new_fill[p] * kNewEntryBytes);
+      }
       if (done) {
         lay_out_group(plan, 0, old_at, new_at, &old_bytes);
         join_group(plan, 0, set, settings.key, region, old_at, new_at, marks);
@@ -376,7 +412,7 @@ bool mark_new_records(FailureReport& report, const DiffSettings& settings, Signa
       for (std::size_t f = 0; f < old_count && done; ++f) {
         done = for_each_record(report, olds[f], [&](const unsigned char* record, std::uint64_t) {
           const std::uint64_t hash = identity_hash(record, settings.key);
-          if (written && !is_repeat(record, hash)) {
+          if (written && (!plan.drop_repeats || !is_repeat(record, hash))) {
             written = append(plan.group_of[plan.partitions.partition_of(hash)], record, kOldEntryBytes);
           }
         });
@@ -384,7 +420,7 @@ bool mark_new_records(FailureReport& report, const DiffSettings& settings, Signa
       done = done && written;
       done = done && for_each_record(report, fresh, [&](const unsigned char* record, std::uint64_t index) {
                const std::uint64_t hash = identity_hash(record, settings.key);
-               if (written && !is_repeat(record, hash)) {
+               if (written && (!plan.drop_repeats || !is_repeat(record, hash))) {
                  unsigned char entry[kNewEntryBytes];
                  store_new_entry(entry, record, index);
                  written = append(plan.group_of[plan.partitions.partition_of(hash)], entry, kNewEntryBytes);
@@ -440,7 +476,7 @@ bool mark_new_records(FailureReport& report, const DiffSettings& settings, Signa
     for (std::size_t g = 0; g < plan.groups; ++g) group_files[g].file.~FileHandle();
     std::free(group_files);
   }
-  std::free(memory);
+  free_large(memory, memory_bytes);
   std::free(books);
   if (!done) return false;
   // Every file back at its start, for the caller's last pass.
