@@ -18,6 +18,12 @@
 // when that fails.
 bool console_start(SystemError* error);
 
+// Makes standard output carry bytes as they are (no line-end translation on
+// Windows) through a buffer of `size` bytes at `buffer`, which outlives the
+// run; for a tool whose output is data, not lines. Called after
+// console_start(), before anything is printed.
+void console_set_binary(char* buffer, std::size_t size);
+
 // Hands `size` bytes to standard output (through stdio's buffer); false when
 // the stream reports an error. The first error is kept for console_finish().
 bool console_write(const void* bytes, std::size_t size);

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <ctime>
 #include <fcntl.h>
 #include <unistd.h>
@@ -23,6 +24,8 @@ bool console_start(SystemError* error) {
   std::signal(SIGXFSZ, SIG_IGN);
   return true;
 }
+
+void console_set_binary(char* buffer, std::size_t size) { std::setvbuf(stdout, buffer, _IOFBF, size); }
 
 bool close_console_descriptor() { return ::close(STDOUT_FILENO) == 0; }
 

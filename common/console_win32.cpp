@@ -15,6 +15,11 @@ bool console_start(SystemError*) {
   return true;
 }
 
+void console_set_binary(char* buffer, std::size_t size) {
+  _setmode(_fileno(stdout), _O_BINARY);
+  std::setvbuf(stdout, buffer, _IOFBF, size);
+}
+
 bool close_console_descriptor() { return _close(_fileno(stdout)) == 0; }
 
 // A console, not merely a character device: _isatty() says yes to NUL too.

@@ -71,18 +71,18 @@ bool FailureReport::partial_record(const char* role, const char* path, std::size
 }
 
 bool FailureReport::short_data(const char* role, const char* path, std::uint64_t missing_bytes,
-                               std::uint64_t from_position) {
+                               std::uint64_t from_position, const char* reacher) {
   char missing[24], from[24];
   std::snprintf(missing, sizeof missing, "%llu", static_cast<unsigned long long>(missing_bytes));
   std::snprintf(from, sizeof from, "%llu", static_cast<unsigned long long>(from_position));
   if (strict_mode()) {
-    const Piece pieces[] = {{role}, {" '"}, {path, true}, {"' ends before the segments do: it lacks the stream's bytes from position "},
-                            {from}, {" on"}};
+    const Piece pieces[] = {{role}, {" '"}, {path, true}, {"' lacks the bytes from stream position "}, {from},
+                            {" on, which "}, {reacher}, {" reach"}};
     return tolerate(Tolerated::kShortData, pieces, sizeof pieces / sizeof pieces[0]);
   }
   const Piece pieces[] = {{role}, {" '"}, {path, true}, {"' lacks "}, {missing},
-                          {missing_bytes == 1 ? " byte" : " bytes"}, {" the segments reach, from stream position "},
-                          {from}, {" on: hashed as 0xFF bytes"}};
+                          {missing_bytes == 1 ? " byte " : " bytes "}, {reacher}, {" reach, from stream position "},
+                          {from}, {" on: taken as 0xFF bytes"}};
   return tolerate(Tolerated::kShortData, pieces, sizeof pieces / sizeof pieces[0]);
 }
 

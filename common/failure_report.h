@@ -60,9 +60,11 @@ class FailureReport {
   //
   // The file `role` at `path` ends in `stray_bytes` of a partial record.
   bool partial_record(const char* role, const char* path, std::size_t stray_bytes);
-  // The data file `role` at `path` lacks `missing_bytes` that the segments
-  // reach, from stream position `from_position` on (hashed as 0xFF).
-  bool short_data(const char* role, const char* path, std::uint64_t missing_bytes, std::uint64_t from_position);
+  // The data file `role` at `path` lacks `missing_bytes` that `reacher` ("the
+  // segments") reaches, from stream position `from_position` on (taken as
+  // 0xFF bytes).
+  bool short_data(const char* role, const char* path, std::uint64_t missing_bytes, std::uint64_t from_position,
+                  const char* reacher = "the segments");
   // Whether CHUNKTOOLS_STRICT is set (to anything but nothing or 0).
   static bool strict_mode();
 

@@ -87,6 +87,11 @@ class FileHandle {
   // as on a pipe, a FIFO or a socket.
   bool size(std::uint64_t* bytes);
 
+  // Reads up to `count` (> 0) bytes at byte `offset` of the file into
+  // `buffer`, without moving the position: all of them, fewer only at the end
+  // of the file (0 there), -1 on a read error.
+  std::ptrdiff_t read_at(std::uint64_t offset, void* buffer, std::size_t count);
+
   // Moves the position back to the start; false when it cannot be (a pipe).
   bool rewind();
 

@@ -184,7 +184,7 @@ const std::vector<ReasonCase> kCases = {
                       with_environment({"CHUNKTOOLS_STRICT=1"}),
                       "fptr=0\n00000320 00000320 00000320 00000000 00000320 !!!\n",
                       "chunksig: data file " + quoted(f.data) +
-                          " ends before the segments do: it lacks the stream's bytes from position 700 on",
+                          " lacks the bytes from stream position 700 on, which the segments reach",
                       0};
      }},
     {"StrictPartialSignatureRecordInOld",

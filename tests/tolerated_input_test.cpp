@@ -131,10 +131,9 @@ TEST_P(ToleratedInput, SilentWarnedOrFailed) {
       reason = replaced(reason, "%VERB%", strict ? "cannot be taken" : "is ignored");
       reason = replaced(reason, "%SHORT%",
                         strict ? "data file '" + dir.path("data") +
-                                     "' ends before the segments do: it lacks the stream's bytes from position "
-                                     "4000 on"
+                                     "' lacks the bytes from stream position 4000 on, which the segments reach"
                                : "data file '" + dir.path("data") +
-                                     "' lacks 1000 bytes the segments reach, from stream position 4000 on: hashed "
+                                     "' lacks 1000 bytes the segments reach, from stream position 4000 on: taken "
                                      "as 0xFF bytes");
       const std::string line = c.tool + ": " + (strict ? "" : "warning: ") + reason + "\n";
       EXPECT_EQ(result.errors, verbose ? line : "") << setting;
