@@ -169,6 +169,11 @@ int FailureReport::console_is_file(const char* role, const char* path) {
   return say(pieces);
 }
 
+int FailureReport::refused(const char* why) {
+  const Piece pieces[] = {{"refusing to run: "}, {why}};
+  return say(pieces);
+}
+
 int FailureReport::start_failed(SystemError error) {
   const Piece pieces[] = {{"cannot set up the standard descriptors: "},
                           {describe_system_error(error, error_text, sizeof error_text)}};

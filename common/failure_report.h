@@ -41,6 +41,8 @@ class FailureReport {
   // Standard output is the input `role` at `path`, or ("signature file") the
   // output the tool is about to create.
   int console_is_file(const char* role, const char* path);
+  // The run is refused before it starts: `why` says why.
+  int refused(const char* why);
   // The standard descriptors could not be set up.
   int start_failed(SystemError error);
   // Line `line_number` (from 1) of the text `role` at `path` cannot be taken.

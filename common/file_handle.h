@@ -49,6 +49,10 @@ class FileHandle {
   // Null on any failure.
   static FileHandle create_write(const char* path);
 
+  // Standard input, as a handle of its own (a duplicate: closing it leaves
+  // the process's standard input open). Null when there is none.
+  static FileHandle standard_input();
+
   // Creates a file of no name in the folder `folder`, open for writing and
   // reading, that the system removes however the run ends: on POSIX it is
   // unlinked at once, on Windows deleted when its handle closes. Null on any

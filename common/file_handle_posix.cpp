@@ -79,6 +79,11 @@ FileHandle FileHandle::create_write(const char* path) {
   return fd < 0 ? FileHandle(kNoHandle, static_cast<SystemError>(errno)) : FileHandle(fd, 0);
 }
 
+FileHandle FileHandle::standard_input() {
+  const int fd = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3);
+  return fd < 0 ? FileHandle(kNoHandle, static_cast<SystemError>(errno)) : FileHandle(fd, 0);
+}
+
 const char* FileHandle::default_temporary_folder() { return "/tmp"; }
 
 FileHandle FileHandle::create_temporary(const char* folder) {

@@ -86,6 +86,15 @@ FileHandle FileHandle::create_write(const char* path) {
   return FileHandle(from_native(handle), handle == INVALID_HANDLE_VALUE ? GetLastError() : 0);
 }
 
+FileHandle FileHandle::standard_input() {
+  HANDLE copy = INVALID_HANDLE_VALUE;
+  const HANDLE process = GetCurrentProcess();
+  if (!DuplicateHandle(process, GetStdHandle(STD_INPUT_HANDLE), process, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+    return FileHandle(kNoHandle, GetLastError());
+  }
+  return FileHandle(from_native(copy), 0);
+}
+
 const char* FileHandle::default_temporary_folder() {
   static char folder[MAX_PATH + 1];
   const DWORD length = GetTempPathA(sizeof folder, folder);

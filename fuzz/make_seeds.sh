@@ -72,3 +72,13 @@ rec() { le "$1" 4; le "$2" 4; le "$3" 2; }
 { le 0 1; le 0 1; le 0 1; rec 9 9 9; rec 9 9 9; printf 'tail'; } > "$out/sigdiff_fuzz/old_empty"
 { le 4 1; le 0 1; le 5 1; rec 1 1 1; rec 2 2 2; rec 3 3 3; rec 4 4 4; rec 4 4 4; rec 5 5 5; rec 2 2 2; } \
   > "$out/sigdiff_fuzz/old_in_three_files"
+
+# chunkcat: the data's length in 4-byte units, the data, then the chunk
+# lines; every chunk of "the quick brown fox..." as sigdump lists it, one
+# beyond the end (0xFF bytes), one whose CRCs do not match, and a bad line.
+{ le 11 1; printf 'the quick brown fox jumps over th'; printf 'e lazy dog ';
+  printf '0 9 96F5AE3E 7A6D36DB\n9 10 7C3D7BBD 47F7D7F4\n40 5 C25E0E83 C6F2F1D1\n'; } \
+  > "$out/chunkcat_fuzz/lines"
+{ le 2 1; printf 'abcdefgh'; printf '0 8 00000000 00000000\n'; } > "$out/chunkcat_fuzz/mismatch"
+{ le 1 1; printf 'abcd'; printf '0 0 00000000 00000000\n1 2 3\n'; } > "$out/chunkcat_fuzz/bad_lines"
+

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <random>
 #include <set>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -135,3 +137,71 @@ SigdiffOutput reference_sigdiff(const std::string& old_file, const std::string& 
   return out;
 }
 
+
+namespace {
+
+// A decimal number of at most 2^64 - 1, digits only.
+bool decimal_field(const std::string& text, std::uint64_t* value) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  std::uint64_t number = 0;
+  for (char c : text) {
+    const unsigned digit = static_cast<unsigned>(c - '0');
+    if (number > (~std::uint64_t{0} - digit) / 10) return false;
+    number = number * 10 + digit;
+  }
+  *value = number;
+  return true;
+}
+
+bool hex_field(const std::string& text, std::uint32_t* value) {
+  if (text.size() != 8 || text.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos) return false;
+  *value = static_cast<std::uint32_t>(std::stoul(text, nullptr, 16));
+  return true;
+}
+
+}  // namespace
+
+ChunkcatOutput reference_chunkcat(const std::string& data, const std::string& list, bool pipe) {
+  ChunkcatOutput out{"", 0};
+  std::uint64_t previous_end = 0;
+  bool first = true;
+  std::size_t start = 0;
+  while (start < list.size()) {
+    std::size_t end = list.find('\n', start);
+    if (end == std::string::npos) end = list.size();
+    std::string line = list.substr(start, end - start);
+    start = end + 1;
+    if (line.size() >= 65536) return {out.bytes, 1};
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::vector<std::string> fields;
+    std::string field;
+    for (char c : line + " ") {
+      if (c == ' ' || c == '\t') {
+        if (!field.empty()) fields.push_back(field);
+        field.clear();
+      } else {
+        field += c;
+      }
+    }
+    std::uint64_t offset, length;
+    std::uint32_t crc_plus1, crc_plain;
+    if (fields.size() != 4 || !decimal_field(fields[0], &offset) || !decimal_field(fields[1], &length) ||
+        length == 0 || length > 65535 || offset > ~std::uint64_t{0} - length || !hex_field(fields[2], &crc_plus1) ||
+        !hex_field(fields[3], &crc_plain)) {
+      return {out.bytes, 1};
+    }
+    if (pipe && !first && offset < previous_end) return {out.bytes, 1};
+    first = false;
+    previous_end = offset + length;
+    std::string chunk;
+    for (std::uint64_t i = offset; i < offset + length; ++i) chunk += i < data.size() ? data[i] : '\xFF';
+    std::string plus1 = chunk;
+    for (char& c : plus1) c = static_cast<char>(c + 1);
+    if (reference_crc32(chunk.data(), chunk.size()) != crc_plain ||
+        reference_crc32(plus1.data(), plus1.size()) != crc_plus1) {
+      return {out.bytes, 1};
+    }
+    out.bytes += chunk;
+  }
+  return out;
+}

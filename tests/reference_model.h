@@ -36,6 +36,17 @@ struct SigdiffOutput {
 // sigdump prints it, and the counts.
 SigdiffOutput reference_sigdiff(const std::string& old_file, const std::string& new_file);
 
+struct ChunkcatOutput {
+  std::string bytes;  // what chunkcat DATA LIST writes
+  int exit_code;
+};
+
+// chunkcat's output for `data` and the chunk lines `list`: the bytes of each
+// line's chunk (0xFF past the data's end) in order, up to the first line that
+// is not a chunk line or whose chunk does not match its CRCs; with `pipe`,
+// also up to the first line that goes backwards.
+ChunkcatOutput reference_chunkcat(const std::string& data, const std::string& list, bool pipe);
+
 // One segment-list record.
 std::string segment(std::uint32_t len, std::uint64_t ofs);
 

@@ -1,0 +1,228 @@
+// chunkcat run as a program, against the model (tests/reference_model.h):
+// random lists of chunks in order, out of order, in adjacent runs and beyond
+// the end of the data, from a file and through a pipe; the whole output, the
+// exit code and the reason of every failure kind.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/reference_model.h"
+#include "tests/tool_runner.h"
+
+namespace {
+
+const std::string kData = random_bytes(300000, 21);
+
+// The line sigdump prints for the chunk of `length` bytes at `offset` of
+// `data` (0xFF past its end).
+std::string chunk_line(const std::string& data, std::uint64_t offset, std::uint32_t length) {
+  std::string chunk, plus1;
+  for (std::uint64_t i = offset; i < offset + length; ++i) chunk += i < data.size() ? data[i] : '\xFF';
+  for (char c : chunk) plus1 += static_cast<char>(c + 1);
+  char line[80];
+  std::snprintf(line, sizeof line, "%llu %u %08X %08X\n", static_cast<unsigned long long>(offset), length,
+                reference_crc32(plus1.data(), plus1.size()), reference_crc32(chunk.data(), chunk.size()));
+  return line;
+}
+
+// A list of `count` chunks from `seed`: in order and adjacent (`adjacent`),
+// or anywhere, some past the end of the data.
+std::string random_list(std::uint32_t seed, int count, bool adjacent) {
+  std::mt19937 random(seed);
+  std::string list;
+  std::uint64_t offset = 0;
+  for (int i = 0; i < count; ++i) {
+    const std::uint32_t length = 1 + random() % (random() % 4 == 0 ? 65535 : 700);
+    if (!adjacent) offset = random() % (kData.size() + 2000);
+    list += chunk_line(kData, offset, length);
+    offset += length;
+  }
+  return list;
+}
+
+struct ChunkcatRun {
+  RunResult result;
+  std::string bytes;  // standard output
+};
+
+// chunkcat over DATA (through a FIFO when `pipe`) and the list in a file.
+ChunkcatRun run_chunkcat(const ScratchDir& dir, const std::string& data, const std::string& list, bool pipe,
+                 RunOptions options = RunOptions()) {
+  write_file(dir.path("list"), list);
+  std::string data_path = dir.path("data");
+  std::thread writer;
+  if (pipe) {
+    // chunkcat may end before the data does: the writer's write then fails.
+    ::signal(SIGPIPE, SIG_IGN);
+    data_path = dir.path("data.fifo");
+    ::unlink(data_path.c_str());
+    if (::mkfifo(data_path.c_str(), 0644) != 0) std::abort();
+    writer = std::thread([data_path, data] {
+      const int fd = ::open(data_path.c_str(), O_WRONLY);
+      if (fd < 0) return;
+      for (std::size_t done = 0; done < data.size();) {
+        const ssize_t put = ::write(fd, data.data() + done, data.size() - done);
+        if (put <= 0) break;  // the reader is gone
+        done += static_cast<std::size_t>(put);
+      }
+      ::close(fd);
+    });
+  } else {
+    write_file(data_path, data);
+  }
+  options.console = Console::kAppendToFile;
+  options.console_file = dir.path("out");
+  write_file(options.console_file, "");
+  ChunkcatRun run{run_tool(tool_path("chunkcat"), {data_path, dir.path("list")}, options), ""};
+  if (writer.joinable()) writer.join();
+  run.bytes = read_file(dir.path("out"));
+  return run;
+}
+
+TEST(KernelChunkcat, RandomListsAgainstTheModel) {
+  const struct {
+    const char* name;
+    std::string list;
+    bool through_pipe;
+  } cases[] = {
+      {"in order, adjacent", random_list(1, 400, true), false},
+      {"anywhere, some past the end", random_list(2, 300, false), false},
+      {"adjacent, through a pipe", random_list(3, 400, true), true},
+      {"empty list", "", false},
+      {"CR LF, tabs, lower case, no last newline", [] {
+         std::string line = chunk_line(kData, 10, 20);
+         line.replace(line.find(' '), 1, "\t ");
+         for (char& c : line) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+         line.insert(line.size() - 1, "\r");
+         return line + chunk_line(kData, 5, 5).substr(0, chunk_line(kData, 5, 5).size() - 1);
+       }(),
+       false},
+  };
+  for (const auto& c : cases) {
+    ScratchDir dir;
+    const ChunkcatRun run = run_chunkcat(dir, kData, c.list, c.through_pipe);
+    const ChunkcatOutput expected = reference_chunkcat(kData, c.list, c.through_pipe);
+    EXPECT_EQ(expected.exit_code, 0) << c.name;
+    EXPECT_EQ(run.result.exit_code, expected.exit_code) << c.name;
+    EXPECT_TRUE(run.bytes == expected.bytes) << c.name << ": " << run.bytes.size() << " bytes, not "
+                                             << expected.bytes.size();
+    EXPECT_EQ(run.result.errors, "") << c.name;
+  }
+  // Every chunk of a signature file gives the file back.
+  ScratchDir dir;
+  std::string all;
+  for (std::uint64_t offset = 0; offset < kData.size(); offset += 4096) all += chunk_line(kData, offset, 4096);
+  EXPECT_TRUE(run_chunkcat(dir, kData, all, false).bytes == kData.substr(0, 300000) + std::string(3104, '\xFF'));
+}
+
+// Every kind of failure: the chunks before it written whole, exit code 1, and
+// the one reason under CHUNKTOOLS_VERBOSE.
+TEST(Chunkcat, FailuresKeepTheChunksBefore) {
+  const std::string good = chunk_line(kData, 100, 50) + chunk_line(kData, 0, 10);
+  std::string other = kData;
+  other[105] = static_cast<char>(other[105] ^ 1);  // a data file one byte different
+  const struct {
+    const char* name;
+    std::string data;
+    std::string list;
+    bool pipe;
+    std::string written;
+    std::string problem;  // after "chunkcat: list '.../list' line N: "
+  } cases[] = {
+      {"mismatch", other, chunk_line(kData, 0, 10) + chunk_line(kData, 100, 50), false, kData.substr(0, 10),
+       "line 2: the 50 bytes at offset 100 of DATA have the CRCs %CRCS%"},
+      {"three fields", kData, good + "1 2 00000000\n", false, kData.substr(100, 50) + kData.substr(0, 10),
+       "line 3: expected OFFSET LENGTH CRC_PLUS1 CRC_PLAIN"},
+      {"five fields", kData, "1 2 00000000 00000000 x\n", false, "", "line 1: expected OFFSET LENGTH CRC_PLUS1 CRC_PLAIN"},
+      {"not a number", kData, "1x 2 00000000 00000000\n", false, "", "line 1: expected OFFSET LENGTH CRC_PLUS1 CRC_PLAIN"},
+      {"blank line", kData, good + "\n", false, kData.substr(100, 50) + kData.substr(0, 10),
+       "line 3: expected OFFSET LENGTH CRC_PLUS1 CRC_PLAIN"},
+      {"length 0", kData, "1 0 00000000 00000000\n", false, "", "line 1: length out of range (1 to 65535)"},
+      {"length 65536", kData, "1 65536 00000000 00000000\n", false, "", "line 1: length out of range (1 to 65535)"},
+      {"offset too large", kData, "18446744073709551616 1 00000000 00000000\n", false, "",
+       "line 1: offset out of range (0 to 18446744073709551615)"},
+      {"end too large", kData, "18446744073709551615 1 00000000 00000000\n", false, "",
+       "line 1: the chunk ends beyond offset 18446744073709551615"},
+      {"short crc", kData, "1 1 0000000 00000000\n", false, "", "line 1: CRC_PLUS1 is not 8 hexadecimal digits"},
+      {"crc not hex", kData, "1 1 00000000 0000000G\n", false, "", "line 1: CRC_PLAIN is not 8 hexadecimal digits"},
+      {"backwards through a pipe", kData, good, true, kData.substr(100, 50),
+       "line 2: the chunk starts before the end of the one before, and DATA is a pipe, read once: its lines must "
+       "go forward"},
+  };
+  for (const auto& c : cases) {
+    ScratchDir dir;
+    RunOptions verbose;
+    verbose.environment = {kVerbose};
+    const ChunkcatRun run = run_chunkcat(dir, c.data, c.list, c.pipe, verbose);
+    EXPECT_EQ(run.result.exit_code, 1) << c.name;
+    EXPECT_TRUE(run.bytes == c.written) << c.name;
+    EXPECT_EQ(reference_chunkcat(c.data, c.list, c.pipe).bytes, c.written) << c.name;
+    std::string problem = c.problem;
+    if (problem.find("%CRCS%") != std::string::npos) {
+      const std::string line = chunk_line(other, 100, 50), listed = chunk_line(kData, 100, 50);
+      problem.replace(problem.find("%CRCS%"), 6,
+                      line.substr(7, 17) + ", not " + listed.substr(7, 17));
+    }
+    EXPECT_EQ(run.result.errors, "chunkcat: list '" + dir.path("list") + "' " + problem + "\n") << c.name;
+  }
+}
+
+// Bytes past the end of DATA are 0xFF; a warning under CHUNKTOOLS_VERBOSE,
+// a failure under CHUNKTOOLS_STRICT that writes the chunks before.
+TEST(Chunkcat, ChunksPastTheEnd) {
+  const std::string list = chunk_line(kData, 0, 100) + chunk_line(kData, 299990, 20);
+  for (const bool strict : {false, true}) {
+    ScratchDir dir;
+    RunOptions options;
+    options.environment = {kVerbose};
+    if (strict) options.environment.push_back("CHUNKTOOLS_STRICT=1");
+    const ChunkcatRun run = run_chunkcat(dir, kData, list, false, options);
+    EXPECT_EQ(run.result.exit_code, strict ? 1 : 0);
+    EXPECT_TRUE(run.bytes == kData.substr(0, 100) + (strict ? "" : kData.substr(299990) + std::string(10, '\xFF')));
+    const std::string file = "data file '" + dir.path("data") + "'";
+    EXPECT_EQ(run.result.errors,
+              strict ? "chunkcat: " + file + " lacks the bytes from stream position 300000 on, which the list's "
+                                             "chunks reach\n"
+                     : "chunkcat: warning: " + file + " lacks 10 bytes the list's chunks reach, from stream position "
+                                                      "300000 on: taken as 0xFF bytes\n");
+  }
+}
+
+// Binary data is never written to a terminal; standard output that is the
+// data or the list is refused too.
+TEST(Chunkcat, RefusedOutputs) {
+  if (under_wine()) GTEST_SKIP() << "a Windows program under Wine has no console on a pseudo-terminal";
+  ScratchDir dir;
+  write_file(dir.path("data"), kData);
+  write_file(dir.path("list"), chunk_line(kData, 0, 10));
+  RunOptions terminal;
+  terminal.console = Console::kTerminal;
+  terminal.environment = {kVerbose};
+  RunResult result = run_tool(tool_path("chunkcat"), {dir.path("data"), dir.path("list")}, terminal);
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(result.errors,
+            "chunkcat: refusing to run: standard output is a terminal; send the chunks' bytes to a file or a pipe\r\n");
+  for (const char* name : {"data", "list"}) {
+    RunOptions into;
+    into.console = Console::kAppendToFile;
+    into.console_file = dir.path(name);
+    into.environment = {kVerbose};
+    result = run_tool(tool_path("chunkcat"), {dir.path("data"), dir.path("list")}, into);
+    EXPECT_EQ(result.exit_code, 1) << name;
+    EXPECT_EQ(result.errors, std::string("chunkcat: refusing to run: standard output is the ") +
+                                 (name[0] == 'd' ? "data file" : "list") + " '" + dir.path(name) + "'\n");
+  }
+  EXPECT_EQ(read_file(dir.path("data")), kData);
+}
+
+}  // namespace
