@@ -15,43 +15,49 @@ bool next_field(const char* text, std::size_t size, std::size_t* at, std::size_t
   return true;
 }
 
-// A decimal number of at most `largest`; kTooLarge past it.
+// A decimal number of at most 2^64 - 1; kTooLarge past it. The overflow
+// test compares with constants, as a division per digit would cost more
+// than the rest of the line.
 enum class Number { kGood, kNotANumber, kTooLarge };
-Number decimal(const char* text, std::size_t begin, std::size_t end, std::uint64_t largest, std::uint64_t* value) {
+Number decimal(const char* text, std::size_t begin, std::size_t end, std::uint64_t* value) {
+  constexpr std::uint64_t kTenthOfLargest = ~std::uint64_t{0} / 10;  // 1844674407370955161
+  constexpr unsigned kLastDigitOfLargest = static_cast<unsigned>(~std::uint64_t{0} % 10);  // 5
   std::uint64_t number = 0;
   bool too_large = false;
   for (std::size_t i = begin; i < end; ++i) {
-    if (text[i] < '0' || text[i] > '9') return Number::kNotANumber;
-    const unsigned digit = static_cast<unsigned>(text[i] - '0');
-    if (number > (largest - digit) / 10) {
-      too_large = true;
-    } else {
-      number = number * 10 + digit;
-    }
+    const unsigned digit = static_cast<unsigned>(static_cast<unsigned char>(text[i]) - '0');
+    if (digit > 9) return Number::kNotANumber;
+    if (number > kTenthOfLargest || (number == kTenthOfLargest && digit > kLastDigitOfLargest)) too_large = true;
+    number = number * 10 + digit;
   }
   *value = number;
   return too_large ? Number::kTooLarge : Number::kGood;
 }
 
+// The value of each hexadecimal digit, 16 for every other byte.
+struct HexDigits {
+  unsigned char value[256];
+  constexpr HexDigits() : value() {
+    for (int c = 0; c < 256; ++c) value[c] = 16;
+    for (int c = '0'; c <= '9'; ++c) value[c] = static_cast<unsigned char>(c - '0');
+    for (int c = 'A'; c <= 'F'; ++c) value[c] = static_cast<unsigned char>(c - 'A' + 10);
+    for (int c = 'a'; c <= 'f'; ++c) value[c] = static_cast<unsigned char>(c - 'a' + 10);
+  }
+};
+constexpr HexDigits kHexDigits;
+
+// Eight hexadecimal digits, looked up without a branch per digit.
 bool crc(const char* text, std::size_t begin, std::size_t end, std::uint32_t* value) {
   if (end - begin != 8) return false;
   std::uint32_t number = 0;
+  unsigned invalid = 0;
   for (std::size_t i = begin; i < end; ++i) {
-    const char c = text[i];
-    unsigned digit;
-    if (c >= '0' && c <= '9') {
-      digit = static_cast<unsigned>(c - '0');
-    } else if (c >= 'A' && c <= 'F') {
-      digit = static_cast<unsigned>(c - 'A' + 10);
-    } else if (c >= 'a' && c <= 'f') {
-      digit = static_cast<unsigned>(c - 'a' + 10);
-    } else {
-      return false;
-    }
-    number = number << 4 | digit;
+    const unsigned digit = kHexDigits.value[static_cast<unsigned char>(text[i])];
+    invalid |= digit & 16;
+    number = number << 4 | (digit & 15);
   }
   *value = number;
-  return true;
+  return invalid == 0;
 }
 
 }  // namespace
@@ -64,8 +70,8 @@ const char* parse_chunk_line(const char* text, std::size_t size, ChunkLine* line
   }
   if (next_field(text, size, &at, &extra_begin, &extra_end)) return "expected OFFSET LENGTH CRC_PLUS1 CRC_PLAIN";
   std::uint64_t offset = 0, length = 0;
-  const Number offset_is = decimal(text, begin[0], end[0], ~std::uint64_t{0}, &offset);
-  const Number length_is = decimal(text, begin[1], end[1], ~std::uint64_t{0}, &length);
+  const Number offset_is = decimal(text, begin[0], end[0], &offset);
+  const Number length_is = decimal(text, begin[1], end[1], &length);
   if (offset_is == Number::kNotANumber || length_is == Number::kNotANumber) {
     return "expected OFFSET LENGTH CRC_PLUS1 CRC_PLAIN";
   }
