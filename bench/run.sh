@@ -191,7 +191,7 @@ while [ "$round" -lt "$repeat" ]; do
   keep sigdiff
   time_once "$new_sig" /dev/null sh -c '"$@"; [ $? -le 1 ]' sh "$build/sigdiff" --summary "$old_sig" "$new_sig"
   keep sigdiff_summary
-  # NEW through a pipe: no side-by-side reading, the table of all of OLD.
+  # NEW through a pipe: copied to a temporary file first.
   time_once "$new_sig" "$work/sigdiff_pipe.out" sh -c 'cat "$3" | "$1" "$2" /dev/stdin; [ $? -le 1 ]' sh \
     "$build/sigdiff" "$old_sig" "$new_sig"
   keep sigdiff_pipe
@@ -215,13 +215,48 @@ sig_row() {  # label seconds rss_kib
 sig_row "sigdump NEW > /dev/null" "$best_sigdump" "$rss_sigdump"
 sig_row "sigdiff OLD NEW" "$best_sigdiff" "$rss_sigdiff"
 sig_row "sigdiff --summary OLD NEW" "$best_sigdiff_summary" "$rss_sigdiff_summary"
-sig_row "cat NEW | sigdiff OLD /dev/stdin (table of OLD)" "$best_sigdiff_pipe" "$rss_sigdiff_pipe"
+sig_row "cat NEW | sigdiff OLD /dev/stdin" "$best_sigdiff_pipe" "$rss_sigdiff_pipe"
 sig_row "awk recipe (sigdump both, awk $(awk -W version 2>&1 | head -n 1 | cut -d ' ' -f 1))" "$best_awk_recipe" \
   "$rss_awk_recipe"
 awk -v d="$best_sigdiff" -v s="$best_sigdump" -v a="$best_awk_recipe" 'BEGIN {
   printf "sigdiff takes %.2f times as long as sigdump NEW; the awk recipe takes %.0f times as long as sigdiff\n",
     d / s, a / d }'
 echo "(sigdiff prints exactly the lines of the awk recipe here: no chunk of NEW is repeated)"
+
+echo
+echo "sigdiff in every shape, best of $repeat rounds; times in seconds, x = times sigdump NEW > /dev/null;"
+echo "lines go to /dev/null; target = 1.25 + the share of NEW's records printed."
+sh "$(dirname "$0")/sigdiff_shapes.sh" "$build" "$work" "${SIGDIFF_RECORDS:-20000000}" "$repeat"
+
+# chunkcat: every chunk of the stream (which gives the stream back), against
+# cat of the stream plus sigdump of its signatures; and 1000 chunks picked
+# all over it.
+"$build/sigdump" "$old_sig" > "$work/all.txt"
+awk 'NR % 4191 == 7' "$work/all.txt" | head -n 1000 > "$work/some.txt"
+round=0
+while [ "$round" -lt "$repeat" ]; do
+  time_once "$data" /dev/null cat "$data"; keep cat_again
+  time_once "$old_sig" /dev/null "$build/sigdump" "$old_sig"; keep sigdump_all
+  time_once "$data" "$work/chunks" sh -c '"$1" "$2" | "$3" "$4"' sh "$build/sigdump" "$old_sig" "$build/chunkcat" \
+    "$data"
+  keep chunkcat_pipe
+  time_once "$data" /dev/null "$build/chunkcat" "$data" "$work/all.txt"; keep chunkcat_all
+  time_once "$data" /dev/null "$build/chunkcat" "$data" "$work/some.txt"; keep chunkcat_some
+  round=$((round + 1))
+done
+cmp -s "$work/chunks" "$data" || { echo "FAILED: chunkcat of every chunk is not the stream"; exit 1; }
+rm -f "$work/chunks"
+echo
+echo "chunkcat on the stream, $(wc -l < "$work/all.txt") chunks; best of $repeat rounds."
+printf "%-50s %8s %8s\n" "command" "seconds" "x (cat + sigdump)"
+floor_chunks=$(awk -v c="$best_cat_again" -v d="$best_sigdump_all" 'BEGIN { print c + d }')
+chunk_row() { awk -v label="$1" -v s="$2" -v f="$floor_chunks" 'BEGIN { printf "%-50s %8.3f %8.2f\n", label, s, s / f }'; }
+chunk_row "cat DATA > /dev/null" "$best_cat_again"
+chunk_row "sigdump SIG > /dev/null" "$best_sigdump_all"
+chunk_row "sigdump SIG | chunkcat DATA > file" "$best_chunkcat_pipe"
+chunk_row "chunkcat DATA LIST > /dev/null (every chunk)" "$best_chunkcat_all"
+chunk_row "chunkcat DATA LIST > /dev/null (1000 scattered)" "$best_chunkcat_some"
+echo "(target: every chunk at most 1.5 x (cat + sigdump); 1000 scattered chunks under 0.02 s)"
 
 echo
 echo "Index: $entries entries of 40 bytes, in the page cache. Best of $repeat runs."

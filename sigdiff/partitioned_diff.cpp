@@ -297,7 +297,15 @@ bool mark_new_records(FailureReport& report, const DiffSettings& settings, Signa
     // What is left for the entries, the set and the groups' write buffers.
     const std::uint64_t left = settings.budget - bookkeeping;
     group_partitions(plan, ~std::uint64_t{0});
-    std::uint64_t set_slots = round_up_to_power_of_two(2 * plan.largest_partition);
+    // The set holds one partition's distinct identities. Under the keyed hash
+    // a partition's distinct identities stay near the mean, whatever repeats
+    // crowd it, so four times the mean is room enough; a partition that
+    // should still fill it is joined by sorting.
+    const std::uint64_t mean_partition = (all_records + partitions - 1) / partitions;
+    std::uint64_t set_slots = round_up_to_power_of_two(4 * mean_partition);
+    if (set_slots > round_up_to_power_of_two(2 * plan.largest_partition)) {
+      set_slots = round_up_to_power_of_two(2 * plan.largest_partition);
+    }
     if (set_slots < 16) set_slots = 16;
     std::uint64_t set_bytes = set_slots * sizeof(IdentitySet::Slot);
     if (set_bytes > left / 8) {
