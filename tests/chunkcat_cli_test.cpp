@@ -4,11 +4,8 @@
 // exit code and the reason of every failure kind.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <random>
@@ -62,21 +59,8 @@ ChunkcatRun run_chunkcat(const ScratchDir& dir, const std::string& data, const s
   std::string data_path = dir.path("data");
   std::thread writer;
   if (pipe) {
-    // chunkcat may end before the data does: the writer's write then fails.
-    ::signal(SIGPIPE, SIG_IGN);
     data_path = dir.path("data.fifo");
-    ::unlink(data_path.c_str());
-    if (::mkfifo(data_path.c_str(), 0644) != 0) std::abort();
-    writer = std::thread([data_path, data] {
-      const int fd = ::open(data_path.c_str(), O_WRONLY);
-      if (fd < 0) return;
-      for (std::size_t done = 0; done < data.size();) {
-        const ssize_t put = ::write(fd, data.data() + done, data.size() - done);
-        if (put <= 0) break;  // the reader is gone
-        done += static_cast<std::size_t>(put);
-      }
-      ::close(fd);
-    });
+    writer = feed_fifo(data_path, data);
   } else {
     write_file(data_path, data);
   }

@@ -254,19 +254,7 @@ TEST_P(ProgressOnATerminal, DrawnAndClearedOnlyWhenLong) {
   const std::string segments = segment(static_cast<std::uint32_t>(data.size()), 0);
   ChunksigFiles files(0, data, segments);
   std::thread writer;
-  if (c.slow) {
-    ::unlink(files.data.c_str());
-    ASSERT_EQ(::mkfifo(files.data.c_str(), 0644), 0);
-    writer = std::thread([&files, &data] {
-      FILE* fifo = std::fopen(files.data.c_str(), "wb");
-      if (fifo == nullptr) return;
-      std::fwrite(data.data(), 1, 1024 * 1024, fifo);
-      std::fflush(fifo);
-      std::this_thread::sleep_for(std::chrono::milliseconds(1200));
-      std::fwrite(data.data() + 1024 * 1024, 1, data.size() - 1024 * 1024, fifo);
-      std::fclose(fifo);
-    });
-  }
+  if (c.slow) writer = feed_fifo(files.data, data, 1024 * 1024, 1200);
   RunOptions options;
   options.errors_on_terminal = true;
   options.environment = c.environment;
@@ -324,17 +312,7 @@ TEST(ProgressOnATerminal, TraceLinesOnTheSameTerminalReadWhole) {
   std::string segments;
   for (std::uint32_t ofs = 0; ofs < data.size(); ofs += 100) segments += segment(100, ofs);
   ChunksigFiles files(0, data, segments);
-  ::unlink(files.data.c_str());
-  ASSERT_EQ(::mkfifo(files.data.c_str(), 0644), 0);
-  std::thread writer([&files, &data] {
-    FILE* fifo = std::fopen(files.data.c_str(), "wb");
-    if (fifo == nullptr) return;
-    std::fwrite(data.data(), 1, 1024 * 1024, fifo);
-    std::fflush(fifo);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
-    std::fwrite(data.data() + 1024 * 1024, 1, data.size() - 1024 * 1024, fifo);
-    std::fclose(fifo);
-  });
+  std::thread writer = feed_fifo(files.data, data, 1024 * 1024, 1200);
   RunOptions options;
   options.console = Console::kTerminal;
   const RunResult result = run_tool(kChunksig, files.args(), options);

@@ -5,8 +5,6 @@
 // budget); and its cost and memory on crafted and large input.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -107,20 +105,8 @@ RunResult run_way(const Way& way, const ScratchDir& dir, const std::vector<std::
   std::thread writer;
   if (way.new_through_fifo) {
     const std::string fifo = dir.path("new.fifo");
-    ::unlink(fifo.c_str());
-    if (::mkfifo(fifo.c_str(), 0644) != 0) std::abort();
     args.push_back(fifo);
-    writer = std::thread([fifo, new_file] {
-      const int fd = ::open(fifo.c_str(), O_WRONLY);
-      if (fd < 0) return;
-      const std::string bytes = read_file(new_file);
-      for (std::size_t done = 0; done < bytes.size();) {
-        const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (put <= 0) break;
-        done += static_cast<std::size_t>(put);
-      }
-      ::close(fd);
-    });
+    writer = feed_fifo(fifo, read_file(new_file));
   } else {
     args.push_back(new_file);
   }

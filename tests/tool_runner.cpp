@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -98,6 +99,26 @@ ChunksigFiles::ChunksigFiles(std::uint64_t fptr, const std::string& data_bytes,
 
 RunResult ChunksigFiles::run(const RunOptions& options) const {
   return run_tool(tool_path("chunksig"), args(), options);
+}
+
+std::thread feed_fifo(const std::string& path, const std::string& bytes, std::size_t pause_after,
+                      unsigned pause_ms) {
+  ::signal(SIGPIPE, SIG_IGN);
+  ::unlink(path.c_str());
+  if (::mkfifo(path.c_str(), 0644) != 0) std::abort();
+  return std::thread([path, bytes, pause_after, pause_ms] {
+    const int fd = ::open(path.c_str(), O_WRONLY);
+    if (fd < 0) return;
+    for (std::size_t done = 0; done < bytes.size();) {
+      if (pause_ms > 0 && done == pause_after) std::this_thread::sleep_for(std::chrono::milliseconds(pause_ms));
+      const std::size_t end = pause_ms > 0 && done < pause_after ? pause_after : bytes.size();
+      const ssize_t put = ::write(fd, bytes.data() + done, end - done);
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) break;
+      done += static_cast<std::size_t>(put);
+    }
+    ::close(fd);
+  });
 }
 
 namespace {

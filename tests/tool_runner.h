@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/scratch.h"
@@ -87,6 +88,13 @@ std::string console_file_bytes(const std::string& text);
 // marker there that no expected output matches.
 RunResult run_tool(const std::string& executable, const std::vector<std::string>& args,
                    const RunOptions& options = RunOptions());
+
+// Makes `path` a FIFO and starts a thread that writes `bytes` into it once a
+// reader opens it, pausing `pause_ms` milliseconds after the first
+// `pause_after` bytes; a reader that goes away early ends the writing
+// (SIGPIPE is ignored). Join the thread after the run.
+std::thread feed_fifo(const std::string& path, const std::string& bytes, std::size_t pause_after = 0,
+                      unsigned pause_ms = 0);
 
 // chunksig's four files in a scratch folder: base, data, segments and
 // signatures (not created). The base file is sparse, so a start position
