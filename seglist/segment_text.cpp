@@ -8,8 +8,7 @@ namespace {
 bool is_blank(unsigned char byte) { return byte == ' ' || byte == '\t'; }
 bool is_digit(unsigned char byte) { return byte >= '0' && byte <= '9'; }
 
-constexpr int kNumberFields = 3;  // OFFSET, LENGTH and, where present, END
-constexpr int kLeastFields = 2;
+constexpr int kLeastFields = 2;  // OFFSET and LENGTH; END may follow
 constexpr int kMostFields = 3;
 
 }  // namespace
