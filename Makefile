@@ -7,7 +7,7 @@ WIN32_BUILD ?= build-win32
 WIN64_BUILD ?= build-win64
 # One Wine prefix for every Windows test run, made on first use.
 WINE_PREFIX ?= $(CURDIR)/build-wine/prefix
-FUZZ_SECONDS ?= 6
+FUZZ_SECONDS ?= 10
 WERROR ?= OFF
 JOBS ?= 2
 CMAKE_FLAGS ?=
