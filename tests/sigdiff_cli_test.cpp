@@ -245,10 +245,20 @@ TEST(SigdiffAtScale, WithinTheMemoryBudget) {
 #endif
   // The temporary files are gone.
   EXPECT_EQ(snapshot_files(dir.root()).size(), 2u);
-  // A folder for temporary files that cannot take them: exit 2 and the
-  // reason, nothing printed. Not under a wrapper: valgrind and Wine make
+  // Temporary files that cannot be written whole (a file-size limit, as a
+  // full disk would do), and a folder for them that is missing: exit 2 and
+  // the reason, no line printed. Not under a wrapper: valgrind and Wine make
   // files of their own in TMPDIR, and fail first.
   if (std::getenv("CHUNKTOOLS_TOOL_WRAPPER") != nullptr) return;
+  RunOptions limited = budget;
+  limited.environment.push_back(kVerbose);
+  limited.file_size_limit = 1 << 20;
+  const RunResult cut = run_tool(tool_path("sigdiff"), {dir.path("old"), dir.path("new")}, limited);
+  EXPECT_EQ(cut.exit_code, 2);
+  EXPECT_EQ(cut.console, "");
+  const std::string cannot_write = "sigdiff: cannot write temporary file in '" + dir.root() + "': ";
+  EXPECT_EQ(cut.errors.substr(0, cannot_write.size()), cannot_write);
+  EXPECT_EQ(snapshot_files(dir.root()).size(), 2u);
   budget.environment = {"CHUNKTOOLS_MEMORY=4M", "TMPDIR=" + dir.path("missing"), kVerbose};
   const RunResult failed = run_tool(tool_path("sigdiff"), {dir.path("old"), dir.path("new")}, budget);
   EXPECT_EQ(failed.exit_code, 2);
