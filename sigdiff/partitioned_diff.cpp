@@ -31,8 +31,6 @@ constexpr unsigned kMostPartitionBits = 20;
 constexpr std::size_t kLargestWriteBuffer = 64 * 1024;
 constexpr std::size_t kSmallestWriteBuffer = 4 * 1024;
 
-constexpr std::size_t kRecordsPerRead = 16384;
-unsigned char read_buffer[kRecordsPerRead * kRecordBytes];
 
 // The last identity seen at each of a few thousand places: a record whose
 // identity is there is a repeat, and a repeat is never new.
@@ -57,29 +55,11 @@ bool is_repeat(const unsigned char* identity, std::uint64_t hash) {
 // `take` (its bytes and its index); false, reported, on a failure.
 template <typename Take>
 bool for_each_record(FailureReport& report, SignatureInput& input, Take take) {
-  if (!input.file->rewind()) {
-    report.file_failed(Operation::kRead, input.role, input.path, input.file->error());
-    return false;
-  }
-  std::uint64_t index = 0;
-  std::size_t have = 0;
-  while (index < input.records) {
-    const std::ptrdiff_t got = input.file->read_some(read_buffer + have, sizeof read_buffer - have);
-    if (got < 0) {
-      report.file_failed(Operation::kRead, input.role, input.path, input.file->error());
-      return false;
-    }
-    if (got == 0) break;  // shorter than when it was sized: what is there is taken
-    have += static_cast<std::size_t>(got);
-    const std::size_t whole = have / kRecordBytes;
-    for (std::size_t i = 0; i < whole && index < input.records; ++i, ++index) {
-      take(read_buffer + i * kRecordBytes, index);
-    }
-    const std::size_t used = whole * kRecordBytes;
-    std::memmove(read_buffer, read_buffer + used, have - used);
-    have -= used;
-  }
-  return true;
+  return rewind_input(report, input) && read_records(report, input, [&](const unsigned char* record,
+                                                                         std::uint64_t index) {
+           take(record, index);
+           return true;
+         });
 }
 
 std::uint64_t round_up_to_power_of_two(std::uint64_t value) {
@@ -440,26 +420,29 @@ bool mark_new_records(FailureReport& report, const DiffSettings& settings, Signa
       for (std::size_t g = 0; g < plan.groups && done; ++g) {
         std::uint64_t old_bytes;
         lay_out_group(plan, g, old_at, new_at, &old_bytes);
-        SignatureInput entries{"temporary file in", settings.temp_folder, &group_files[g].file, 0};
+        FileHandle& entries = group_files[g].file;
+        unsigned char* const buffer = signature_read_buffer;
         std::uint64_t read = 0;
-        bool failed = !group_files[g].file.rewind();
-        // Read in blocks of whole entries of the part at hand.
+        bool failed = !entries.rewind();
+        // Read in blocks of whole entries of the part at hand, to its end: a
+        // read error, or an end short of an entry, fails the run.
         while (!failed) {
           const bool in_old = read < old_bytes;
           const std::size_t entry_size = in_old ? kOldEntryBytes : kNewEntryBytes;
-          const std::size_t wanted = sizeof read_buffer / entry_size * entry_size;
+          const std::size_t wanted = sizeof signature_read_buffer / entry_size * entry_size;
           std::size_t have = 0;
           const std::uint64_t part_left = in_old ? old_bytes - read : ~std::uint64_t{0};
           const std::size_t limit = part_left < wanted ? static_cast<std::size_t>(part_left) : wanted;
-          while (have < limit) {
-            const std::ptrdiff_t got = entries.file->read_some(read_buffer + have, limit - have);
-            if (got <= 0) break;
-            have += static_cast<std::size_t>(got);
+          while (have < limit && !failed) {
+            const std::ptrdiff_t got = entries.read_some(buffer + have, limit - have);
+            if (got == 0) break;
+            failed = got < 0;
+            if (got > 0) have += static_cast<std::size_t>(got);
           }
-          if (have % entry_size != 0) failed = true;
+          if (have % entry_size != 0 || (in_old && have == 0)) failed = true;
           if (have == 0 || failed) break;
           for (std::size_t at = 0; at < have; at += entry_size) {
-            const unsigned char* entry = read_buffer + at;
+            const unsigned char* entry = buffer + at;
             std::uint64_t& to = (in_old ? old_at : new_at)[plan.partitions.partition_of(
                 identity_hash(entry, settings.key))];
             std::memcpy(region + to, entry, entry_size);
@@ -468,8 +451,7 @@ bool mark_new_records(FailureReport& report, const DiffSettings& settings, Signa
           read += have;
         }
         if (failed) {
-          report.file_failed(Operation::kRead, "temporary file in", settings.temp_folder,
-                             group_files[g].file.error());
+          report.file_failed(Operation::kRead, "temporary file in", settings.temp_folder, entries.error());
           done = false;
           break;
         }

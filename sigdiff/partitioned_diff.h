@@ -26,15 +26,7 @@
 
 #include "common/failure_report.h"
 #include "common/file_handle.h"
-
-// One signature file, open at its start, with its role and path for the
-// failures it may cause.
-struct SignatureInput {
-  const char* role;
-  const char* path;
-  FileHandle* file;
-  std::uint64_t records;  // whole records
-};
+#include "sigdiff/signature_input.h"
 
 struct DiffSettings {
   std::uint64_t budget;     // bytes of memory at most, for everything

@@ -37,6 +37,7 @@
 #include "sigdiff/identity_set.h"
 #include "sigdiff/partitioned_diff.h"
 #include "sigdiff/record_window.h"
+#include "sigdiff/signature_input.h"
 #include "sigdiff/sigdiff_command.h"
 
 namespace {
@@ -69,7 +70,6 @@ const ToolUsage kUsage{
 constexpr char kOldRole[] = "old signature file";
 constexpr char kNewRole[] = "new signature file";
 constexpr std::size_t kRecordBytes = SignatureRecord::kBytes;
-constexpr std::size_t kRecordsPerRead = 16384;
 constexpr std::uint64_t kSmallestBudget = std::uint64_t{4} << 20;
 constexpr std::uint64_t kDefaultBudget = sizeof(void*) >= 8 ? std::uint64_t{1} << 30 : std::uint64_t{256} << 20;
 
@@ -83,7 +83,6 @@ constexpr std::size_t kMostCandidates = std::size_t{1} << 16;
 // lookup in their set.
 constexpr std::size_t kFilterBits = std::size_t{1} << 16;
 
-unsigned char records[kRecordsPerRead * kRecordBytes];
 unsigned char old_window[2 * kRecordsPerRead * kRecordBytes];
 char text_storage[64 * 1024];
 
@@ -102,37 +101,6 @@ struct Counts {
   std::uint64_t new_chunks = 0;
   std::uint64_t new_bytes = 0;
 };
-
-// Reads `input` from where it stands to its last whole record, handing `take`
-// each record; false, reported, on a read error.
-template <typename Take>
-bool read_all(FailureReport& report, SignatureInput& input, Take take) {
-  std::uint64_t left = input.records;
-  std::size_t have = 0;
-  while (left > 0) {
-    const std::ptrdiff_t got = input.file->read_some(records + have, sizeof records - have);
-    if (got < 0) {
-      report.file_failed(Operation::kRead, input.role, input.path, input.file->error());
-      return false;
-    }
-    if (got == 0) break;
-    have += static_cast<std::size_t>(got);
-    const std::size_t whole = have / kRecordBytes;
-    for (std::size_t i = 0; i < whole && left > 0; ++i, --left) {
-      if (!take(records + i * kRecordBytes)) return true;
-    }
-    const std::size_t used = whole * kRecordBytes;
-    std::memmove(records, records + used, have - used);
-    have -= used;
-  }
-  return true;
-}
-
-bool rewind_input(FailureReport& report, SignatureInput& input) {
-  if (input.file->rewind()) return true;
-  report.file_failed(Operation::kRead, input.role, input.path, input.file->error());
-  return false;
-}
 
 // Prints the new chunks (unless only counting them for --summary) and counts
 // them; write failures show at console_finish().
@@ -172,13 +140,13 @@ bool make_rereadable(FailureReport& report, const char* temp_folder, SignatureIn
   }
   std::uint64_t bytes = 0;
   for (;;) {
-    const std::ptrdiff_t got = input.file->read_some(records, sizeof records);
+    const std::ptrdiff_t got = input.file->read_some(signature_read_buffer, sizeof signature_read_buffer);
     if (got < 0) {
       report.file_failed(Operation::kRead, input.role, input.path, input.file->error());
       return false;
     }
     if (got == 0) break;
-    if (copy->write_all(records, static_cast<std::size_t>(got)) != static_cast<std::size_t>(got)) {
+    if (copy->write_all(signature_read_buffer, static_cast<std::size_t>(got)) != static_cast<std::size_t>(got)) {
       report.file_failed(Operation::kWrite, "temporary file in", temp_folder, copy->error());
       return false;
     }
@@ -190,8 +158,6 @@ bool make_rereadable(FailureReport& report, const char* temp_folder, SignatureIn
   if (!rewind_input(report, input)) return false;
   return bytes % kRecordBytes == 0 || report.partial_record(input.role, input.path, bytes % kRecordBytes);
 }
-
-std::uint64_t hash_of(const unsigned char* identity, std::uint64_t key) { return identity_hash(identity, key); }
 
 bool filter_has(std::uint64_t hash) { return (candidate_filter[(hash >> 40) % kFilterBits / 64] >> (hash >> 40) % 64) & 1; }
 void filter_add(std::uint64_t hash) { candidate_filter[(hash >> 40) % kFilterBits / 64] |= std::uint64_t{1} << (hash >> 40) % 64; }
@@ -207,7 +173,7 @@ SideBySide compare_side_by_side(FailureReport& report, std::uint64_t key, Signat
   std::size_t kept = 0;
   bool old_failed = false;
   Counts seen;
-  const bool read = read_all(report, new_input, [&](const unsigned char* record) {
+  const bool read = read_records(report, new_input, [&](const unsigned char* record, std::uint64_t) {
     if (!old_records.fill(kLookAhead + 1)) {
       old_failed = true;
       return false;
@@ -247,13 +213,13 @@ SideBySide compare_side_by_side(FailureReport& report, std::uint64_t key, Signat
   set.start(2 * kMostCandidates);
   std::memset(candidate_filter, 0, sizeof candidate_filter);
   for (std::size_t i = 0; i < kept; ++i) {
-    const std::uint64_t hash = hash_of(candidates[i].identity, key);
+    const std::uint64_t hash = identity_hash(candidates[i].identity, key);
     candidates[i].first = set.add(candidates[i].identity, hash) == IdentitySet::Added::kNew;
     filter_add(hash);
   }
   if (!rewind_input(report, old_input)) return SideBySide::kFailed;
-  const bool marked = read_all(report, old_input, [&](const unsigned char* record) {
-    const std::uint64_t hash = hash_of(record, key);
+  const bool marked = read_records(report, old_input, [&](const unsigned char* record, std::uint64_t) {
+    const std::uint64_t hash = identity_hash(record, key);
     if (!filter_has(hash)) return true;
     IdentitySet::Slot* slot = set.find(record, hash);
     if (slot != nullptr) slot->mark = 1;
@@ -263,7 +229,7 @@ SideBySide compare_side_by_side(FailureReport& report, std::uint64_t key, Signat
   NewChunks new_chunks(summary, counts);
   for (std::size_t i = 0; i < kept; ++i) {
     if (!candidates[i].first) continue;
-    const IdentitySet::Slot* slot = set.find(candidates[i].identity, hash_of(candidates[i].identity, key));
+    const IdentitySet::Slot* slot = set.find(candidates[i].identity, identity_hash(candidates[i].identity, key));
     if (slot->mark != 0) continue;
     unsigned char record[kRecordBytes];
     std::memcpy(record, candidates[i].identity, kIdentityBytes);
@@ -277,10 +243,8 @@ SideBySide compare_side_by_side(FailureReport& report, std::uint64_t key, Signat
 bool print_marked(FailureReport& report, SignatureInput& new_input, const std::uint64_t* marks, bool summary,
                   Counts* counts) {
   NewChunks new_chunks(summary, counts);
-  std::uint64_t index = 0;
-  return read_all(report, new_input, [&](const unsigned char* record) {
+  return read_records(report, new_input, [&](const unsigned char* record, std::uint64_t index) {
     if ((marks[index / 64] >> (index % 64)) & 1) new_chunks.add(record, counts->bytes);
-    ++index;
     ++counts->chunks;
     counts->bytes += SignatureRecord::len_of(record);
     return true;
@@ -307,6 +271,10 @@ bool memory_budget(std::uint64_t* budget) {
   if (shift != 0) ++at;
   if (*at != '\0') return false;
   *budget = value << shift;
+  // A 32-bit process cannot address more than part of its 4 GiB: a larger
+  // budget is the most it could use.
+  const std::uint64_t most = ~std::size_t{0} / 2;
+  if (*budget > most) *budget = most;
   return true;
 }
 
