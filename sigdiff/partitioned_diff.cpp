@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr std::size_t kRecordBytes = 10;
 constexpr std::size_t kOldEntryBytes = kIdentityBytes;
 // NEW's entries carry the record's index in NEW, in 5 bytes.
 constexpr std::size_t kIndexBytes = 5;
