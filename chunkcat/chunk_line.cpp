@@ -60,7 +60,39 @@ bool crc(const char* text, std::size_t begin, std::size_t end, std::uint32_t* va
   return invalid == 0;
 }
 
+// Up to `most` decimal digits at text[*at] and the space after them: their
+// value, or false when they are not that.
+bool digits_then_space(const char* text, std::size_t* at, std::size_t most, std::uint64_t* value) {
+  std::uint64_t number = 0;
+  std::size_t i = *at;
+  const std::size_t first = i;
+  for (;;) {
+    const unsigned digit = static_cast<unsigned>(static_cast<unsigned char>(text[i]) - '0');
+    if (digit > 9) break;
+    number = number * 10 + digit;
+    if (++i - first > most) return false;
+  }
+  if (i == first || text[i] != ' ') return false;
+  *value = number;
+  *at = i + 1;
+  return true;
+}
+
 }  // namespace
+
+std::size_t parse_plain_chunk_line(const char* text, std::size_t available, ChunkLine* line) {
+  // 19 digits cannot overflow; 20 may, and go the careful way.
+  if (available < kLongestPlainChunkLine) return 0;
+  std::size_t at = 0;
+  std::uint64_t offset, length;
+  if (!digits_then_space(text, &at, 19, &offset) || !digits_then_space(text, &at, 5, &length)) return 0;
+  if (length == 0 || length > 65535 || offset > ~std::uint64_t{0} - length) return 0;
+  if (text[at + 8] != ' ' || text[at + 17] != '\n') return 0;
+  if (!crc(text, at, at + 8, &line->crc_plus1) || !crc(text, at + 9, at + 17, &line->crc_plain)) return 0;
+  line->offset = offset;
+  line->length = static_cast<std::uint32_t>(length);
+  return at + 18;
+}
 
 const char* parse_chunk_line(const char* text, std::size_t size, ChunkLine* line) {
   if (size > 0 && text[size - 1] == '\r') --size;

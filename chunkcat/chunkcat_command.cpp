@@ -61,7 +61,8 @@ constexpr std::size_t kLargestRead = 1024 * 1024;
 
 char list_text[kListBlock];
 unsigned char data_window[kLargestRead + kLongestChunk];
-char output_buffer[1024 * 1024];
+// Small: runs of chunks larger than it go to the descriptor without a copy.
+char output_buffer[64 * 1024];
 
 // The bytes of DATA that the chunks need, from a regular file by positioned
 // reads or from a pipe in one forward pass, with 0xFF for bytes past its end.
@@ -71,11 +72,17 @@ class DataSource {
 
   enum class Got { kChunk, kReadFailed, kBackwards };
 
+  // Whether the window holds the `length` bytes at `offset` as read, so that
+  // chunk() gives them without moving what it gave before.
+  bool holds(std::uint64_t offset, std::size_t length) const {
+    return offset >= start_ && offset + length <= start_ + size_;
+  }
+
   // The `length` bytes at `offset`, at *bytes until the next call; *missing
   // of them (the last ones) are past the file's end and 0xFF.
   Got chunk(std::uint64_t offset, std::size_t length, const unsigned char** bytes, std::size_t* missing) {
     if (!positioned_ && next_ != kNone && offset < next_) return Got::kBackwards;
-    if (offset < start_ || offset + length > start_ + size_) {
+    if (!holds(offset, length)) {
       if (!(positioned_ ? read_at(offset, length) : read_forward(offset, length))) return Got::kReadFailed;
     }
     const std::size_t at = static_cast<std::size_t>(offset - start_);
@@ -139,6 +146,27 @@ class DataSource {
 
 void hex8(std::uint32_t value, char* text) { std::snprintf(text, 9, "%08" PRIX32, value); }
 
+// Verified bytes not yet handed to standard output: the chunks lie in the
+// data window one after another as often as not (a run of adjacent chunks),
+// so they go out in one write from where they were read, rather than a copy
+// each. Emptied before the window changes and at the end of the run.
+struct PendingOutput {
+  const unsigned char* start = nullptr;
+  std::size_t size = 0;
+
+  bool add(const unsigned char* bytes, std::size_t count) {
+    if (bytes != start + size && !flush()) return false;
+    if (size == 0) start = bytes;
+    size += count;
+    return true;
+  }
+  bool flush() {
+    const bool written = console_write(start, size);
+    size = 0;
+    return written;
+  }
+};
+
 struct Run {
   FailureReport& report;
   FileHandle& data_file;
@@ -147,18 +175,14 @@ struct Run {
   ChunkKernels kernels;
   DataSource& data;
   bool strict;
+  PendingOutput output;
   std::uint64_t missing = 0;       // 0xFF bytes written in place of DATA's
   std::uint64_t missing_from = 0;  // where the first of them was
 };
 
-// One line: its chunk verified and written. False, reported, when the run
-// must end.
-bool take_line(Run& run, const char* text, std::size_t size, std::uint64_t line_number) {
-  ChunkLine line;
-  if (const char* problem = parse_chunk_line(text, size, &line)) {
-    run.report.bad_line(kListRole, run.list_path, line_number, problem);
-    return false;
-  }
+// One chunk verified and written. False, reported, when the run must end.
+bool take_chunk(Run& run, const ChunkLine& line, std::uint64_t line_number) {
+  if (!run.data.holds(line.offset, line.length) && !run.output.flush()) return false;
   const unsigned char* bytes;
   std::size_t missing;
   switch (run.data.chunk(line.offset, line.length, &bytes, &missing)) {
@@ -195,7 +219,17 @@ bool take_line(Run& run, const char* text, std::size_t size, std::uint64_t line_
     run.report.bad_line(kListRole, run.list_path, line_number, problem);
     return false;
   }
-  return console_write(bytes, line.length);
+  return run.output.add(bytes, line.length);
+}
+
+// One line of any form: parsed, then its chunk taken.
+bool take_line(Run& run, const char* text, std::size_t size, std::uint64_t line_number) {
+  ChunkLine line;
+  if (const char* problem = parse_chunk_line(text, size, &line)) {
+    run.report.bad_line(kListRole, run.list_path, line_number, problem);
+    return false;
+  }
+  return take_chunk(run, line, line_number);
 }
 
 // Reads the list and takes each line; false when the run ended early.
@@ -213,6 +247,12 @@ bool take_list(Run& run, FileHandle& list) {
     have += static_cast<std::size_t>(got);
     std::size_t start = 0;
     for (;;) {
+      ChunkLine line;
+      if (const std::size_t taken = parse_plain_chunk_line(list_text + start, have - start, &line)) {
+        if (!take_chunk(run, line, ++line_number)) return false;
+        start += taken;
+        continue;
+      }
       const char* newline = static_cast<const char*>(std::memchr(list_text + start, '\n', have - start));
       if (newline == nullptr) break;
       const std::size_t end = static_cast<std::size_t>(newline - list_text);
@@ -267,9 +307,11 @@ int run_chunkcat(int argc, char** argv) {
   if (opened) {
     console_set_binary(output_buffer, sizeof output_buffer);
     DataSource source(data, data.identity().kind == FileKind::kRegular);
-    Run run{report, data, data_path, list_path, kernels_for(chosen_cpu_tier()), source, FailureReport::strict_mode()};
-    // Every chunk written before a failure stays written, whole.
-    if (take_list(run, list) && run.missing > 0) {
+    Run run{report, data, data_path, list_path, kernels_for(chosen_cpu_tier()), source, FailureReport::strict_mode(),
+            PendingOutput()};
+    // Every chunk verified before a failure goes out, whole.
+    const bool whole_list = take_list(run, list);
+    if (run.output.flush() && whole_list && run.missing > 0) {
       report.short_data(kDataRole, data_path, run.missing, run.missing_from, "the list's chunks");
     }
   }
