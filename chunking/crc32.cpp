@@ -92,3 +92,43 @@ void crc32_pair_update_portable(CrcPair& pair, const unsigned char* bytes, std::
   pair.plain = ~plain;
   pair.plus1 = ~plus1;
 }
+
+namespace {
+
+// a times b modulo the polynomial, both bit-reflected (bit 31 holds x^0).
+constexpr std::uint32_t multiply_mod_p(std::uint32_t a, std::uint32_t b) {
+  std::uint32_t product = 0;
+  for (std::uint32_t bit = 0x80000000; bit != 0; bit >>= 1) {
+    if ((a & bit) != 0) product ^= b;
+    b = (b & 1) != 0 ? (b >> 1) ^ kCrc32Polynomial : b >> 1;  // b times x
+  }
+  return product;
+}
+
+// x^(2^k) modulo the polynomial, for every k a 64-bit count of bits needs.
+struct PowersOfX {
+  std::uint32_t squares[64];
+  constexpr PowersOfX() : squares() {
+    squares[0] = 0x40000000;  // x^1
+    for (int k = 1; k < 64; ++k) squares[k] = multiply_mod_p(squares[k - 1], squares[k - 1]);
+  }
+};
+constexpr PowersOfX kPowersOfX;
+
+}  // namespace
+
+std::uint32_t crc32_combine(std::uint32_t first, std::uint32_t second, std::uint64_t second_length) {
+  // x to the power of B's bits (lengths below 2^61), a square of x for
+  // each set bit of that power.
+  std::uint32_t shift = 0x80000000;  // x^0
+  const std::uint64_t bits = second_length << 3;
+  for (int k = 0; k < 64; ++k) {
+    if (((bits >> k) & 1) != 0) shift = multiply_mod_p(shift, kPowersOfX.squares[k]);
+  }
+  return multiply_mod_p(first, shift) ^ second;
+}
+
+void crc32_pair_combine(CrcPair& pair, const CrcPair& next, std::uint64_t next_length) {
+  pair.plain = crc32_combine(pair.plain, next.plain, next_length);
+  pair.plus1 = crc32_combine(pair.plus1, next.plus1, next_length);
+}

@@ -27,4 +27,12 @@ extern const Crc32Tables kCrc32Tables;
 // Both signatures of `pair` continued over `count` bytes, in one pass.
 void crc32_pair_update_portable(CrcPair& pair, const unsigned char* bytes, std::size_t count);
 
+// The CRC-32 of bytes A then bytes B, from the CRC of A, the CRC of B alone
+// and B's length: the CRC of A moved on by B's length (multiplied by x to
+// the power of its bits, modulo the polynomial), plus the CRC of B. For
+// signatures computed in pieces, apart, and joined after.
+std::uint32_t crc32_combine(std::uint32_t first, std::uint32_t second, std::uint64_t second_length);
+// Both signatures of `pair` continued by those of `next`, `next_length` bytes.
+void crc32_pair_combine(CrcPair& pair, const CrcPair& next, std::uint64_t next_length);
+
 #endif  // CHUNKING_CRC32_H

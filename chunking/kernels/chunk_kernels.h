@@ -56,6 +56,9 @@ inline std::uint32_t window_crc(const unsigned char* last) {
   return crc;
 }
 
+// The exact cut test of the position `last`.
+inline bool window_passes(const unsigned char* last) { return window_crc(last) < kBoundaryThreshold; }
+
 }  // namespace
 
 // leaving[b]: what byte b contributes to a window's CRC-32 at the moment it
