@@ -1,4 +1,4 @@
-// chunksig BASE DATA SEGMENTS SIGNATURES
+// chunksig [-j N] BASE DATA SEGMENTS SIGNATURES
 //
 // Cuts the stream bytes that the segment list reaches into content-defined
 // chunks and writes one signature record per chunk. Silent on failure: the exit
@@ -6,10 +6,13 @@
 // asks for the reason.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 
 #include "chunking/kernels/tier_choice.h"
 #include "chunksig/chunksig_command.h"
 #include "chunksig/data_stream.h"
+#include "chunksig/parallel_chunking.h"
 #include "chunksig/signature_sink.h"
 #include "common/console.h"
 #include "common/failure_report.h"
@@ -19,6 +22,7 @@
 #include "common/record_reader.h"
 #include "common/text_buffer.h"
 #include "common/usage.h"
+#include "common/worker_thread.h"
 #include "records/records.h"
 
 #ifdef CHUNKSIG_REFERENCE_CHUNKER
@@ -143,6 +147,69 @@ ChunkingEnd chunk_segments(RecordReader& segments, DataStream& stream, Signature
   }
 }
 
+#ifndef CHUNKSIG_REFERENCE_CHUNKER
+// As chunk_segments(), with the chunks from worker threads: the same records,
+// trace lines and ends. The padding the data file needed is in
+// *padding_bytes, counted as one thread counts it.
+ChunkingEnd chunk_segments_in_parallel(RecordReader& segments, ParallelChunking& chunking, SignatureSink& sink,
+                                       std::uint64_t fptr, ProgressLine& progress, bool strict,
+                                       ShortData* short_data, std::uint64_t* padding_bytes) {
+  static std::uint64_t new_ends[kSegmentsPerRead];
+  std::uint64_t segment_number = 0;  // in the list, from 1
+  std::uint64_t pos = fptr;          // stream position reached so far
+  std::uint64_t total = 0;           // stream bytes taken so far
+  std::uint64_t chunked = fptr;      // stream position the records have reached
+  std::uint64_t needed = fptr;       // furthest end among the segments read so far
+  std::uint64_t shown = 0;           // what the progress line last showed
+  for (;;) {
+    std::size_t count;
+    const ReadResult got = segments.next_block(&count);
+    if (got == ReadResult::kError) return ChunkingEnd::kSegmentReadFailed;
+    if (got == ReadResult::kEnd) break;
+    // Only the ends that go further bring new bytes, and each is a cut.
+    std::size_t ends = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::uint64_t end = segment_at(segments, i).end();
+      if (end > needed) {
+        needed = end;
+        new_ends[ends++] = end - fptr;
+      }
+    }
+    chunking.add_segment_ends(new_ends, ends);
+    for (std::size_t i = 0; i < count; ++i) {
+      const SegmentRecord segment = segment_at(segments, i);
+      const std::uint64_t end = segment.end();
+      ++segment_number;
+      if (end <= pos) continue;
+      total += end - pos;
+      pos = end;
+      trace_segment(end, total, segment, sink);
+      while (chunked < end) {
+        SignatureRecord record;
+        const ParallelChunking::Next next = chunking.next_chunk(strict, &record);
+        if (next == ParallelChunking::Next::kReadFailed) return ChunkingEnd::kDataReadFailed;
+        if (chunking.file_ended() && !short_data->happened) *short_data = ShortData{true, fptr + chunking.file_end()};
+        if (next == ParallelChunking::Next::kPastFileEnd) {
+          // One thread stops where it would first bring padding, a block's
+          // worth of it at most.
+          const std::uint64_t wanted = needed - short_data->from;
+          *padding_bytes = wanted < DataStream::kBlock ? wanted : DataStream::kBlock;
+          return ChunkingEnd::kDataShort;
+        }
+        if (chunking.taken_to() != shown) {
+          shown = chunking.taken_to();
+          progress.update(shown, segment_number);
+        }
+        if (!sink.add(record)) return ChunkingEnd::kSignatureWriteFailed;
+        chunked += record.len;
+      }
+    }
+  }
+  if (short_data->happened) *padding_bytes = needed - short_data->from;
+  return ChunkingEnd::kDone;
+}
+#endif
+
 // The four paths, with the names a report gives them.
 struct Paths {
   const char* base;
@@ -214,7 +281,7 @@ void report_chunking_end(FailureReport& report, ChunkingEnd end, const Paths& pa
 }
 
 const ToolUsage kUsage{
-    "chunksig", "BASE DATA SEGMENTS SIGNATURES",
+    "chunksig", "[-j N] BASE DATA SEGMENTS SIGNATURES",
     "Cuts the stream bytes that a segment list reaches into content-defined\n"
     "chunks and writes one 10-byte signature record per chunk. Prints\n"
     "fptr=START and one trace line per segment that brings new bytes.\n"
@@ -226,17 +293,98 @@ const ToolUsage kUsage{
     "               (seglist makes one)\n"
     "  SIGNATURES   the signature file to write, created or truncated\n"
     "\n"
+    "  -j N, --jobs=N  sign with N threads (0: one per online CPU, 256 at\n"
+    "               most); the output is byte for byte that of one. Default 1:\n"
+    "               no thread is started and no memory allocated; N > 1 takes\n"
+    "               about 0.8 MiB per thread.\n"
+    "\n"
     "Exit status: 0 done, 1 anything went wrong.\n",
     "  CHUNKTOOLS_CPU_TIER=T  run at most the kernel tier T (--version names them)\n"
+    "  CHUNKTOOLS_JOBS=N      as -j N, when -j is not given\n"
     "  CHUNKTOOLS_PROGRESS=0  no progress line on a terminal's standard error\n",
     1, describe_cpu_tiers};
+
+constexpr unsigned kMostJobs = ParallelChunking::kMostWorkers;
+
+// A number of threads, 0 to kMostJobs, in decimal; false for anything else.
+bool parse_jobs(const char* text, unsigned* jobs) {
+  unsigned value = 0;
+  if (*text == '\0') return false;
+  for (; *text != '\0'; ++text) {
+    const unsigned digit = static_cast<unsigned>(static_cast<unsigned char>(*text) - '0');
+    if (digit > 9) return false;
+    value = value * 10 + digit;
+    if (value > kMostJobs) return false;
+  }
+  *jobs = value;
+  return true;
+}
+
+// The options before the paths: -j N, -jN and --jobs=N (the last one given
+// counts), "--" to end them. Takes them out of argc and argv. *jobs is 0
+// when none was given (then CHUNKTOOLS_JOBS counts, then 1). False, reported,
+// for a bad number.
+bool take_options(FailureReport& report, int& argc, char**& argv, bool options_ended, unsigned* jobs, bool* given) {
+  *given = false;
+  while (!options_ended && argc > 1) {
+    const char* option = argv[1];
+    const char* value = nullptr;
+    int taken = 1;
+    if (std::strcmp(option, "--") == 0) {
+      options_ended = true;
+    } else if (std::strcmp(option, "-j") == 0) {
+      value = argc > 2 ? argv[2] : "";
+      taken = argc > 2 ? 2 : 1;
+    } else if (std::strncmp(option, "-j", 2) == 0) {
+      value = option + 2;
+    } else if (std::strncmp(option, "--jobs=", 7) == 0) {
+      value = option + 7;
+    } else {
+      break;
+    }
+    if (value != nullptr) {
+      if (!parse_jobs(value, jobs)) {
+        report.bad_argument("the number of threads must be 0 to 256, not", value);
+        return false;
+      }
+      *given = true;
+    }
+    argv[taken] = argv[0];
+    argv += taken;
+    argc -= taken;
+  }
+  return true;
+}
+
+// The threads asked for: the option, else CHUNKTOOLS_JOBS, else 1; 0 means
+// one per online CPU. False, reported, for a bad CHUNKTOOLS_JOBS.
+bool jobs_asked(FailureReport& report, unsigned option_jobs, bool option_given, unsigned* jobs) {
+  *jobs = 1;
+  if (option_given) {
+    *jobs = option_jobs;
+  } else if (const char* setting = std::getenv("CHUNKTOOLS_JOBS")) {
+    if (!parse_jobs(setting, jobs)) {
+      report.bad_argument("CHUNKTOOLS_JOBS must be a number of threads, 0 to 256, not", setting);
+      return false;
+    }
+  }
+  if (*jobs == 0) *jobs = online_cpus() < kMostJobs ? online_cpus() : kMostJobs;
+  return true;
+}
 
 }  // namespace
 
 int run_chunksig(int argc, char** argv) {
   int exit_code;
-  if (answer_usage_request(kUsage, argc, argv, &exit_code)) return exit_code;
+  bool options_ended = false;
+  if (answer_usage_request(kUsage, argc, argv, &exit_code, &options_ended)) return exit_code;
   FailureReport report(kUsage);
+  unsigned option_jobs = 1, jobs = 1;
+  bool option_given = false;
+  if (!take_options(report, argc, argv, options_ended, &option_jobs, &option_given) ||
+      !jobs_asked(report, option_jobs, option_given, &jobs)) {
+    return report.exit_code();
+  }
   if (argc < 5) return report.too_few_arguments();
   SystemError error = 0;
   if (!console_start(&error)) return report.start_failed(error);
@@ -259,8 +407,23 @@ int run_chunksig(int argc, char** argv) {
   ProgressLine progress;
   progress.start(kUsage.tool);
   ShortData short_data;
-  const ChunkingEnd end =
-      chunk_segments(segments, stream, sink, inputs.fptr, progress, FailureReport::strict_mode(), &short_data);
+  const bool strict = FailureReport::strict_mode();
+  ChunkingEnd end;
+  std::uint64_t padding_bytes = 0;
+#ifndef CHUNKSIG_REFERENCE_CHUNKER
+  // With -j, worker threads chunk and this one writes the records. When the
+  // system will not give the memory or a thread, this one signs alone.
+  ParallelChunking parallel(inputs.data);
+  if (jobs > 1 && parallel.start(jobs - 1, kernels_for(chosen_cpu_tier())) > 0) {
+    end = chunk_segments_in_parallel(segments, parallel, sink, inputs.fptr, progress, strict, &short_data,
+                                     &padding_bytes);
+    parallel.finish();
+  } else
+#endif
+  {
+    end = chunk_segments(segments, stream, sink, inputs.fptr, progress, strict, &short_data);
+    padding_bytes = stream.padding_bytes();
+  }
   progress.finish();
   report_chunking_end(report, end, paths, inputs, signatures, sink);
   // Records of chunks finished before a failure are kept, as written; the
@@ -276,7 +439,7 @@ int run_chunksig(int argc, char** argv) {
     report.partial_record("segment list", paths.segments, segments.stray_bytes());
   }
   if (short_data.happened && (end == ChunkingEnd::kDone || end == ChunkingEnd::kDataShort)) {
-    report.short_data("data file", paths.data, stream.padding_bytes(), short_data.from);
+    report.short_data("data file", paths.data, padding_bytes, short_data.from);
   }
   console_finish(report);
   return report.exit_code();

@@ -84,7 +84,7 @@ const std::vector<ReasonCase> kCases = {
     {"ChunksigTooFewArguments",
      [](const Files& f) {
        return Failure{tool_path("chunksig"), {f.base, f.data, f.segments}, {}, "",
-                      "chunksig: too few arguments (usage: chunksig BASE DATA SEGMENTS SIGNATURES)", 0};
+                      "chunksig: too few arguments (usage: chunksig [-j N] BASE DATA SEGMENTS SIGNATURES)", 0};
      }},
     {"BaseMissing",
      [](const Files& f) {
