@@ -2,6 +2,7 @@
 # from a fresh clone.
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
+TSAN_BUILD ?= build-tsan
 FUZZ_BUILD ?= build-fuzz
 WIN32_BUILD ?= build-win32
 WIN64_BUILD ?= build-win64
@@ -12,7 +13,7 @@ WERROR ?= OFF
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all build test memcheck cpu-test demo sanitize fuzz-smoke windows windows-test windows-arch foreign-test \
+.PHONY: all build test memcheck cpu-test demo sanitize tsan fuzz-smoke windows windows-test windows-arch foreign-test \
   foreign-arch soak bench micro-bench install uninstall clean
 
 all: build
@@ -40,6 +41,16 @@ cpu-test: build
 sanitize:
 	$(MAKE) test BUILD=$(SANITIZE_BUILD) \
 	  CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCHUNKTOOLS_SANITIZE=ON -DCHUNKTOOLS_REFERENCE_BUILD=OFF $(CMAKE_FLAGS)"
+
+# chunksig's threads under ThreadSanitizer: the cases that compare -j runs
+# with one thread, every tier, built with -fsanitize=thread (a report makes
+# the run's exit code 66, which fails the case).
+tsan:
+	cmake -S . -B $(TSAN_BUILD) -DCHUNKTOOLS_TESTS=ON -DCHUNKTOOLS_TSAN=ON -DCHUNKTOOLS_REFERENCE_BUILD=OFF \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCHUNKTOOLS_WERROR=$(WERROR) $(CMAKE_FLAGS)
+	cmake --build $(TSAN_BUILD) -j $(JOBS)
+	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) --timeout 900 \
+	  -R 'ChunksigJobs'
 
 # Each libFuzzer target for FUZZ_SECONDS, from generated seeds (needs clang).
 fuzz-smoke:

@@ -31,7 +31,7 @@ target_compile_options(chunktools_tool_flags INTERFACE -fno-exceptions -fno-rtti
 
 # Hardening, on by default; off in sanitizer and fuzz builds, whose runtimes
 # bring checks of their own and do not mix with fortified calls.
-if(CHUNKTOOLS_SANITIZE OR CHUNKTOOLS_FUZZ)
+if(CHUNKTOOLS_SANITIZE OR CHUNKTOOLS_TSAN OR CHUNKTOOLS_FUZZ)
   set(hardening_default OFF)
 else()
   set(hardening_default ON)
