@@ -59,10 +59,10 @@ unsigned ParallelChunking::start(unsigned workers, const ChunkKernels& kernels) 
 
 void ParallelChunking::finish() {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    ThreadMonitor::Hold hold(monitor_);
     stopping_ = true;
   }
-  changed_.notify_all();
+  monitor_.wake_all();
   for (unsigned i = 0; i < worker_count_; ++i) workers_[i].join();
   worker_count_ = 0;
   free_large(memory_, memory_bytes_);
@@ -72,13 +72,13 @@ void ParallelChunking::finish() {
 void ParallelChunking::add_segment_ends(const std::uint64_t* ends, std::size_t count) {
   if (count == 0) return;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    ThreadMonitor::Hold hold(monitor_);
     std::memcpy(segment_ends_, ends, count * sizeof *ends);
     segment_end_count_ = count;
     next_segment_end_ = 0;
     limit_ = ends[count - 1];
   }
-  changed_.notify_all();
+  monitor_.wake_all();
 }
 
 void ParallelChunking::work(void* chunking) { static_cast<ParallelChunking*>(chunking)->run_worker(); }
@@ -89,17 +89,17 @@ bool ParallelChunking::can_read() const {
 
 // A worker's turns, until stopped: a block at a time.
 void ParallelChunking::run_worker() {
-  std::unique_lock<std::mutex> lock(mutex_);
+  ThreadMonitor::Hold hold(monitor_);
   for (;;) {
-    changed_.wait(lock, [this] { return stopping_ || can_read(); });
-    if (stopping_ || !process_block(lock)) return;
+    while (!stopping_ && !can_read()) monitor_.wait();
+    if (stopping_ || !process_block(hold)) return;
   }
 }
 
 // One block, once can_read(): read it (or pad it, past the file's end), mark
 // its cut tests, walk it when the blocks before have been walked, hash its
-// pieces. Called and left with `lock` held; false when stopping.
-bool ParallelChunking::process_block(std::unique_lock<std::mutex>& lock) {
+// pieces. Called and left with the lock held; false when stopping.
+bool ParallelChunking::process_block(ThreadMonitor::Hold& hold) {
   const std::uint64_t sequence = next_read_++;
   const std::uint64_t room = limit_ - read_to_;
   const std::size_t wanted = room < kBlock ? static_cast<std::size_t>(room) : kBlock;
@@ -108,7 +108,8 @@ bool ParallelChunking::process_block(std::unique_lock<std::mutex>& lock) {
   block.state = SlotState::kBusy;
   block.start = read_to_;
   bool padding = file_ended_;
-  lock.unlock();
+  const bool failure_next = read_failure_next_;
+  hold.release();
 
   // The last stream bytes before the block: the end of the block before,
   // whose slot no read can take while this one is in progress.
@@ -117,21 +118,36 @@ bool ParallelChunking::process_block(std::unique_lock<std::mutex>& lock) {
     std::memcpy(block.bytes, before.bytes + before.size, kHistory);
   }
   unsigned char* bytes = block.bytes + kHistory;
-  std::ptrdiff_t got = padding ? 0 : file_.read_some(bytes, wanted);
+  // A pipe gives what its writer has written so far: read on until the block
+  // is whole, so that blocks stay large.
+  // A read that fails after some bytes keeps them, as one thread would take
+  // them; the failure is the next block's.
+  std::ptrdiff_t got = failure_next ? -1 : 0;
+  bool failed_after_bytes = false;
+  while (!padding && got >= 0 && static_cast<std::size_t>(got) < wanted) {
+    const std::ptrdiff_t more = file_.read_some(bytes + got, wanted - static_cast<std::size_t>(got));
+    if (more < 0) {
+      failed_after_bytes = got > 0;
+      if (got == 0) got = -1;
+    }
+    if (more <= 0) break;
+    got += more;
+  }
   if (got == 0) {
     padding = true;
     std::memset(bytes, 0xFF, wanted);
     got = static_cast<std::ptrdiff_t>(wanted);
   }
 
-  lock.lock();
+  hold.take();
   reading_ = false;
+  read_failure_next_ = failed_after_bytes;
   if (got < 0) {
     read_failed_ = true;
     block.failed = true;
     block.size = 0;
     block.state = SlotState::kReady;
-    changed_.notify_all();
+    monitor_.wake_all();
     return true;
   }
   if (padding && !file_ended_) {
@@ -142,26 +158,26 @@ bool ParallelChunking::process_block(std::unique_lock<std::mutex>& lock) {
   block.padding = padding;
   block.size = static_cast<std::size_t>(got);
   read_to_ += block.size;
-  changed_.notify_all();
-  lock.unlock();
+  monitor_.wake_all();
+  hold.release();
 
   CutWalker::mark_cuts(kernels_, bytes, block.size, block.passes);
 
-  lock.lock();
-  changed_.wait(lock, [this, sequence] { return stopping_ || next_walk_ == sequence; });
+  hold.take();
+  while (!stopping_ && next_walk_ != sequence) monitor_.wait();
   if (stopping_) return false;
-  lock.unlock();
+  hold.release();
   walk(block);
-  lock.lock();
+  hold.take();
   ++next_walk_;
-  changed_.notify_all();
-  lock.unlock();
+  monitor_.wake_all();
+  hold.release();
 
   hash_pieces(block);
 
-  lock.lock();
+  hold.take();
   block.state = SlotState::kReady;
-  changed_.notify_all();
+  monitor_.wake_all();
   return true;
 }
 
@@ -196,19 +212,19 @@ void ParallelChunking::hash_pieces(Slot& block) const {
 }
 
 bool ParallelChunking::take_block() {
-  std::unique_lock<std::mutex> lock(mutex_);
+  ThreadMonitor::Hold hold(monitor_);
   if (current_ != nullptr) {
     current_->state = SlotState::kFree;
     current_ = nullptr;
-    changed_.notify_all();
+    monitor_.wake_all();
   }
   // Waiting for the next block, this thread works on the blocks after it.
   Slot& block = slot(next_taken_);
   while (block.state != SlotState::kReady) {
     if (can_read()) {
-      process_block(lock);
+      process_block(hold);
     } else {
-      changed_.wait(lock);
+      monitor_.wait();
     }
   }
   if (block.failed) return false;

@@ -21,10 +21,8 @@
 #ifndef CHUNKSIG_PARALLEL_CHUNKING_H
 #define CHUNKSIG_PARALLEL_CHUNKING_H
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 
 #include "chunking/crc32.h"
 #include "chunking/cut_rule.h"
@@ -90,7 +88,7 @@ class ParallelChunking {
   static void work(void* chunking);
   void run_worker();
   bool can_read() const;
-  bool process_block(std::unique_lock<std::mutex>& lock);
+  bool process_block(ThreadMonitor::Hold& hold);
   void walk(Slot& block);
   void hash_pieces(Slot& block) const;
   Slot& slot(std::uint64_t sequence) { return slots_[sequence % slot_count_]; }
@@ -105,9 +103,9 @@ class ParallelChunking {
   WorkerThread workers_[kMostWorkers];
   unsigned worker_count_ = 0;
 
-  // Shared with the workers, under mutex_.
-  std::mutex mutex_;
-  std::condition_variable changed_;
+  // Shared with the workers, under monitor_'s lock; every change wakes the
+  // waiting threads.
+  ThreadMonitor monitor_;
   std::uint64_t limit_ = 0;       // stream bytes the workers may read up to
   std::uint64_t read_to_ = 0;     // stream bytes read (or padded) so far
   std::uint64_t next_read_ = 0;   // the next block to read, by sequence number
@@ -116,6 +114,7 @@ class ParallelChunking {
   bool file_ended_ = false;       // a read found the end: padding from file_end_ on
   std::uint64_t file_end_ = 0;
   bool read_failed_ = false;      // no more blocks
+  bool read_failure_next_ = false;  // a read failed after bytes: the next block fails
   bool stopping_ = false;
   // The segment ends of the last add_segment_ends(), for the walk; only the
   // walking worker reads them between two calls.

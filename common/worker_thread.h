@@ -24,6 +24,53 @@ class WorkerThread {
   friend struct WorkerThreadEntry;
 };
 
+// A lock and one condition that threads wait on together, from the
+// platform's own primitives (the tools need no C++ runtime library).
+class ThreadMonitor {
+ public:
+  ThreadMonitor();
+  ~ThreadMonitor();
+  ThreadMonitor(const ThreadMonitor&) = delete;
+  ThreadMonitor& operator=(const ThreadMonitor&) = delete;
+
+  void lock();
+  void unlock();
+  // With the lock held: releases it until woken (or spuriously), then takes
+  // it again. Callers test what they wait for in a loop.
+  void wait();
+  // Wakes every waiting thread.
+  void wake_all();
+
+  // Holds the lock for a scope; release() and take() let it go and take it
+  // again within the scope.
+  class Hold {
+   public:
+    explicit Hold(ThreadMonitor& monitor) : monitor_(monitor) { monitor_.lock(); }
+    ~Hold() {
+      if (held_) monitor_.unlock();
+    }
+    Hold(const Hold&) = delete;
+    Hold& operator=(const Hold&) = delete;
+    void release() {
+      monitor_.unlock();
+      held_ = false;
+    }
+    void take() {
+      monitor_.lock();
+      held_ = true;
+    }
+
+   private:
+    ThreadMonitor& monitor_;
+    bool held_ = true;
+  };
+
+ private:
+  // The platform's lock and condition: a pthread mutex and condition
+  // variable, or an SRW lock and a condition variable.
+  alignas(16) unsigned char storage_[128];
+};
+
 // How many CPUs the system has online for this process (at least 1).
 unsigned online_cpus();
 

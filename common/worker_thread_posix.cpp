@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <new>
 
 #include "common/worker_thread.h"
 
@@ -37,6 +38,40 @@ void WorkerThread::join() {
   ::pthread_join(thread, nullptr);
   started_ = false;
 }
+
+namespace {
+
+struct PosixMonitor {
+  pthread_mutex_t mutex;
+  pthread_cond_t condition;
+};
+
+}  // namespace
+
+static_assert(sizeof(PosixMonitor) <= 128, "the lock and condition fit the monitor's room");
+
+ThreadMonitor::ThreadMonitor() {
+  PosixMonitor* monitor = new (storage_) PosixMonitor;
+  ::pthread_mutex_init(&monitor->mutex, nullptr);
+  ::pthread_cond_init(&monitor->condition, nullptr);
+}
+
+ThreadMonitor::~ThreadMonitor() {
+  PosixMonitor* monitor = reinterpret_cast<PosixMonitor*>(storage_);
+  ::pthread_cond_destroy(&monitor->condition);
+  ::pthread_mutex_destroy(&monitor->mutex);
+}
+
+void ThreadMonitor::lock() { ::pthread_mutex_lock(&reinterpret_cast<PosixMonitor*>(storage_)->mutex); }
+
+void ThreadMonitor::unlock() { ::pthread_mutex_unlock(&reinterpret_cast<PosixMonitor*>(storage_)->mutex); }
+
+void ThreadMonitor::wait() {
+  PosixMonitor* monitor = reinterpret_cast<PosixMonitor*>(storage_);
+  ::pthread_cond_wait(&monitor->condition, &monitor->mutex);
+}
+
+void ThreadMonitor::wake_all() { ::pthread_cond_broadcast(&reinterpret_cast<PosixMonitor*>(storage_)->condition); }
 
 unsigned online_cpus() {
   const long cpus = ::sysconf(_SC_NPROCESSORS_ONLN);

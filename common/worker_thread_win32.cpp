@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <new>
 
 #include "common/worker_thread.h"
 
@@ -36,6 +37,37 @@ void WorkerThread::join() {
   CloseHandle(thread);
   started_ = false;
 }
+
+namespace {
+
+struct WindowsMonitor {
+  SRWLOCK lock;
+  CONDITION_VARIABLE condition;
+};
+
+}  // namespace
+
+static_assert(sizeof(WindowsMonitor) <= 128, "the lock and condition fit the monitor's room");
+
+ThreadMonitor::ThreadMonitor() {
+  WindowsMonitor* monitor = new (storage_) WindowsMonitor;
+  InitializeSRWLock(&monitor->lock);
+  InitializeConditionVariable(&monitor->condition);
+}
+
+// Neither needs releasing.
+ThreadMonitor::~ThreadMonitor() {}
+
+void ThreadMonitor::lock() { AcquireSRWLockExclusive(&reinterpret_cast<WindowsMonitor*>(storage_)->lock); }
+
+void ThreadMonitor::unlock() { ReleaseSRWLockExclusive(&reinterpret_cast<WindowsMonitor*>(storage_)->lock); }
+
+void ThreadMonitor::wait() {
+  WindowsMonitor* monitor = reinterpret_cast<WindowsMonitor*>(storage_);
+  SleepConditionVariableSRW(&monitor->condition, &monitor->lock, INFINITE, 0);
+}
+
+void ThreadMonitor::wake_all() { WakeAllConditionVariable(&reinterpret_cast<WindowsMonitor*>(storage_)->condition); }
 
 unsigned online_cpus() {
   const DWORD cpus = GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
