@@ -104,6 +104,11 @@ class FileHandle {
   // file, -1 on a read error.
   std::ptrdiff_t read_some(void* buffer, std::size_t count);
 
+  // Asks for a kernel buffer of `bytes` when the file is a pipe, so that a
+  // fast writer and this reader take turns less often (Linux's
+  // F_SETPIPE_SZ); nothing elsewhere, or when the system refuses.
+  void enlarge_pipe_buffer(std::size_t bytes);
+
   // Writes the `count` bytes at `bytes` at the current position, waiting
   // through partial writes. Returns how many were written: `count`, or fewer
   // when the platform refused the rest (disk full, file-size limit, error).

@@ -154,6 +154,14 @@ std::ptrdiff_t FileHandle::read_some(void* buffer, std::size_t count) {
   return got;
 }
 
+void FileHandle::enlarge_pipe_buffer(std::size_t bytes) {
+#ifdef F_SETPIPE_SZ
+  if (identity().kind == FileKind::kFifo) ::fcntl(static_cast<int>(handle_), F_SETPIPE_SZ, static_cast<int>(bytes));
+#else
+  (void)bytes;
+#endif
+}
+
 std::size_t FileHandle::write_all(const void* bytes, std::size_t count) {
   const unsigned char* next = static_cast<const unsigned char*>(bytes);
   std::size_t done = 0;

@@ -168,6 +168,8 @@ std::ptrdiff_t FileHandle::read_some(void* buffer, std::size_t count) {
   return -1;
 }
 
+void FileHandle::enlarge_pipe_buffer(std::size_t) {}
+
 std::size_t FileHandle::write_all(const void* bytes, std::size_t count) {
   const unsigned char* next = static_cast<const unsigned char*>(bytes);
   std::size_t done = 0;
