@@ -96,6 +96,21 @@ while [ "$round" -lt "$repeat" ]; do
     "$work/fast.sig"; keep one
   time_once "$data" "$work/fast4k.sig.console" "$build/chunksig" "$work/one/base" "$data" "$work/4k/segments" \
     "$work/fast4k.sig"; keep four_k
+  # chunksig -j 2: a file, in one segment and in 4 KiB segments; and through
+  # a pipe, with one thread and with two.
+  time_once "$data" "$work/jobs.sig.console" "$build/chunksig" -j 2 "$work/one/base" "$data" "$work/one/segments" \
+    "$work/jobs.sig"; keep jobs_one
+  cmp -s "$work/fast.sig" "$work/jobs.sig" || { echo "FAILED: chunksig -j 2 output differs"; exit 1; }
+  time_once "$data" "$work/jobs4k.sig.console" "$build/chunksig" -j 2 "$work/one/base" "$data" "$work/4k/segments" \
+    "$work/jobs4k.sig"; keep jobs_four_k
+  cmp -s "$work/fast4k.sig" "$work/jobs4k.sig" || { echo "FAILED: chunksig -j 2 output differs (4 KiB)"; exit 1; }
+  # The floor of a pipe: one process writing it, one reading.
+  time_once "$data" /dev/null sh -c 'cat "$1" | cat' sh "$data"; keep cat_pipe
+  for jobs in 1 2; do
+    time_once "$data" "$work/pipe.sig.console" sh -c 'cat "$2" | "$1" -j "$3" "$4" /dev/stdin "$5" "$6"' sh \
+      "$build/chunksig" "$data" "$jobs" "$work/one/base" "$work/one/segments" "$work/pipe.sig"; keep "pipe_$jobs"
+    cmp -s "$work/fast.sig" "$work/pipe.sig" || { echo "FAILED: chunksig -j $jobs through a pipe differs"; exit 1; }
+  done
   if [ -n "${BASELINE_BUILD:-}" ]; then
     time_once "$data" "$work/baseline.sig.console" "$BASELINE_BUILD/chunksig" "$work/one/base" "$data" \
       "$work/one/segments" "$work/baseline.sig"; keep baseline
@@ -133,6 +148,12 @@ floor=$best_cat
 row "cat data" "$best_cat" "$floor" "$rss_cat"
 row "chunksig, one segment" "$best_one" "$floor" "$rss_one"
 row "chunksig, 4 KiB segments" "$best_four_k" "$floor" "$rss_four_k"
+row "chunksig -j 2, one segment" "$best_jobs_one" "$floor" "$rss_jobs_one"
+row "chunksig -j 2, 4 KiB segments" "$best_jobs_four_k" "$floor" "$rss_jobs_four_k"
+row "cat DATA | cat (a pipe)" "$best_cat_pipe" "$floor" "$rss_cat_pipe"
+row "cat DATA | chunksig -j 1 (a pipe), one segment" "$best_pipe_1" "$floor" "$rss_pipe_1"
+row "cat DATA | chunksig -j 2 (a pipe), one segment" "$best_pipe_2" "$floor" "$rss_pipe_2"
+echo "(targets, x cat: -j 1 3.0; -j 2 2.5 from a file, 3.2 through a pipe; $(nproc) CPUs online)"
 if [ -n "${BASELINE_BUILD:-}" ]; then
   row "chunksig of $BASELINE_BUILD, one segment" "$best_baseline" "$floor" "$rss_baseline"
   awk -v a="$best_one" -v b="$best_baseline" 'BEGIN {
