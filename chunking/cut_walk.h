@@ -11,6 +11,26 @@
 #include "chunking/cut_rule.h"
 #include "chunking/kernels/chunk_kernels.h"
 
+// The first position in [from, last] of a span whose bit (first_bit + its
+// position) is set in `marks` and whose window passes the cut test, or
+// kNoCut. `bytes` holds the span's first position.
+inline std::size_t next_marked_cut(const unsigned char* bytes, const std::uint64_t* marks, std::size_t first_bit,
+                                   std::size_t from, std::size_t last) {
+  const std::size_t first = first_bit + from, final = first_bit + last;
+  std::size_t word = first / 64;
+  std::uint64_t bits = marks[word] & (~std::uint64_t{0} << (first % 64));
+  for (;;) {
+    while (bits == 0) {
+      if (++word > final / 64) return kNoCut;
+      bits = marks[word];
+    }
+    const std::size_t position = word * 64 + static_cast<std::size_t>(__builtin_ctzll(bits)) - first_bit;
+    if (position > last) return kNoCut;
+    if (window_passes(bytes + position)) return position;
+    bits &= bits - 1;
+  }
+}
+
 // Walks the `count` positions of a span with `pending` bytes of a chunk
 // before it. next_cut(from, last) gives the first position in [from, last]
 // whose test passes, or kNoCut. piece(from, to, ended) is told of each run of

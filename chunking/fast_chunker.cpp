@@ -6,27 +6,10 @@
 
 static_assert(ChunkHasher::kWindow == kWindowBytes, "one window for the hasher and the kernels");
 
-
 void FastChunker::start(CpuTier tier) {
   kernels_ = kernels_for(tier);
   crc_ = CrcPair{0, 0};
   count_ = 0;
-}
-
-// The first marked position in [from, last] whose window passes, or kNoCut.
-std::size_t FastChunker::next_marked_cut(const unsigned char* bytes, std::size_t from, std::size_t last) const {
-  std::size_t word = from / 64;
-  std::uint64_t bits = candidates_[word] & (~std::uint64_t{0} << (from % 64));
-  for (;;) {
-    while (bits == 0) {
-      if (++word > last / 64) return kNoCut;
-      bits = candidates_[word];
-    }
-    const std::size_t position = word * 64 + static_cast<std::size_t>(__builtin_ctzll(bits));
-    if (position > last) return kNoCut;
-    if (window_passes(bytes + position)) return position;
-    bits &= bits - 1;
-  }
 }
 
 std::size_t FastChunker::take(const unsigned char* bytes, std::size_t count, SignatureRecord* ended) {
@@ -42,7 +25,7 @@ std::size_t FastChunker::walk(const unsigned char* bytes, std::size_t count, boo
   walk_span(
       count_, count,
       [&](std::size_t from, std::size_t last) {
-        return marked ? next_marked_cut(bytes, from, last) : kernels_.find_cut(bytes, from, last);
+        return marked ? next_marked_cut(bytes, candidates_, 0, from, last) : kernels_.find_cut(bytes, from, last);
       },
       [&](std::size_t from, std::size_t to, std::uint32_t ended_length) {
         kernels_.crc_pair(crc_, bytes + from, to - from);

@@ -51,7 +51,6 @@ class FastChunker {
   // The record of the chunk whose bytes crc_ holds, `length` of them; crc_
   // starts afresh.
   SignatureRecord cut(std::uint32_t length);
-  std::size_t next_marked_cut(const unsigned char* bytes, std::size_t from, std::size_t last) const;
   // The records of the chunks that end in the span, with cuts found by the
   // tier's cut search, or among the candidates marked in candidates_.
   std::size_t walk(const unsigned char* bytes, std::size_t count, bool marked, SignatureRecord* ended);

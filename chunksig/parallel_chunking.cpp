@@ -20,10 +20,10 @@ constexpr std::size_t kMostCuts = kBlock / kMinChunk + 2 * ParallelChunking::kMo
 
 constexpr std::size_t cache_lines(std::size_t bytes) { return (bytes + 63) / 64 * 64; }
 constexpr std::size_t kBytesRoom = cache_lines(kHistory + kBlock + kSlack);
-constexpr std::size_t kPassesRoom = cache_lines((kBlock / 64 + 1) * sizeof(std::uint64_t));
+constexpr std::size_t kMarksRoom = cache_lines((kBlock / 64 + 1) * sizeof(std::uint64_t));
 constexpr std::size_t kCutsRoom = cache_lines(kMostCuts * sizeof(std::uint32_t));
 constexpr std::size_t kPiecesRoom = cache_lines((kMostCuts + 1) * sizeof(CrcPair));
-constexpr std::size_t kSlotRoom = kBytesRoom + kPassesRoom + kCutsRoom + kPiecesRoom;
+constexpr std::size_t kSlotRoom = kBytesRoom + kMarksRoom + kCutsRoom + kPiecesRoom;
 
 }  // namespace
 
@@ -39,8 +39,8 @@ unsigned ParallelChunking::start(unsigned workers, const ChunkKernels& kernels) 
   for (std::size_t i = 0; i < slot_count_; ++i, at += kSlotRoom) {
     slots_[i] = Slot{at,
                      reinterpret_cast<std::uint64_t*>(at + kBytesRoom),
-                     reinterpret_cast<std::uint32_t*>(at + kBytesRoom + kPassesRoom),
-                     reinterpret_cast<CrcPair*>(at + kBytesRoom + kPassesRoom + kCutsRoom),
+                     reinterpret_cast<std::uint32_t*>(at + kBytesRoom + kMarksRoom),
+                     reinterpret_cast<CrcPair*>(at + kBytesRoom + kMarksRoom + kCutsRoom),
                      0, 0, 0, false, false, SlotState::kFree};
   }
   // The stream starts after zeros, as one thread's does.
@@ -161,7 +161,7 @@ bool ParallelChunking::process_block(ThreadMonitor::Hold& hold) {
   monitor_.wake_all();
   hold.release();
 
-  CutWalker::mark_cuts(kernels_, bytes, block.size, block.passes);
+  CutWalker::mark_candidates(kernels_, bytes, block.size, block.marks);
 
   hold.take();
   while (!stopping_ && next_walk_ != sequence) monitor_.wait();
@@ -184,15 +184,16 @@ bool ParallelChunking::process_block(ThreadMonitor::Hold& hold) {
 // The block's cuts: by the rule over its marks, and at each segment end in
 // it. Runs for one block at a time, in stream order.
 void ParallelChunking::walk(Slot& block) {
+  const unsigned char* bytes = block.bytes + kHistory;
   const std::uint64_t block_end = block.start + block.size;
   std::size_t pos = 0, cuts = 0;
   for (; next_segment_end_ < segment_end_count_ && segment_ends_[next_segment_end_] <= block_end; ++next_segment_end_) {
     const std::size_t end = static_cast<std::size_t>(segment_ends_[next_segment_end_] - block.start);
-    cuts += walker_.walk(block.passes, pos, end - pos, block.cut_ends + cuts);
+    cuts += walker_.walk(bytes, block.marks, pos, end - pos, block.cut_ends + cuts);
     if (walker_.end_segment()) block.cut_ends[cuts++] = static_cast<std::uint32_t>(end);
     pos = end;
   }
-  if (pos < block.size) cuts += walker_.walk(block.passes, pos, block.size - pos, block.cut_ends + cuts);
+  if (pos < block.size) cuts += walker_.walk(bytes, block.marks, pos, block.size - pos, block.cut_ends + cuts);
   block.cuts = cuts;
 }
 

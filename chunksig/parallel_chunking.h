@@ -3,10 +3,11 @@
 //
 // The stream goes in blocks. For each, a worker reads it (the workers read
 // one at a time, in stream order, never past the limit: a pipe gives up no
-// byte the segments do not need), marks its cut tests while the bytes are in
-// its cache, places its cuts once the block before has placed its own (the
-// walk carries the open chunk's length from block to block, and is quick),
-// and computes the CRCs of the pieces between the cuts. The thread that
+// byte the segments do not need), marks its cut candidates while the bytes
+// are in its cache, places its cuts once the block before has placed its own
+// (the walk carries the open chunk's length from block to block, and tests
+// only the candidates where a chunk could end), and computes the CRCs of the
+// pieces between the cuts. The thread that
 // owns the chunking takes the blocks in order, joins each chunk's pieces
 // (crc32_pair_combine) and hands out the records. The marks do not depend on
 // where chunks start, and the walk is the one-thread walk, so the records are
@@ -74,7 +75,7 @@ class ParallelChunking {
   enum class SlotState { kFree, kBusy, kMarked, kReady };
   struct Slot {
     unsigned char* bytes;       // kHistory, then the block, then kSlack
-    std::uint64_t* passes;      // the cut tests' marks
+    std::uint64_t* marks;       // the cut candidates
     std::uint32_t* cut_ends;    // where chunks end, from the block's start
     CrcPair* pieces;            // the CRCs of the pieces between cuts
     std::uint64_t start;        // the block's stream offset

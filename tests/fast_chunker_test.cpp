@@ -192,13 +192,13 @@ TEST_P(Tier, CutsAsChunkHasherDoesOnRandomSplits) {
   }
 }
 
-// The parallel way: cut tests marked block by block, cuts walked over the
+// The parallel way: candidates marked block by block, cuts walked over the
 // marks with segment ends among them, each piece between cuts hashed alone
 // and the pieces of a chunk joined: the records of the chunker.
 TEST_P(Tier, MarkedBlocksAndJoinedPiecesGiveTheChunkersRecords) {
   std::mt19937 random(17);
   const std::string kinds[] = {random_bytes(300000, 8), std::string(150000, '\0'), cycling_bytes(100000)};
-  static std::uint64_t passes[FastChunker::kMaxSpan / 64 + 1];
+  static std::uint64_t marks[FastChunker::kMaxSpan / 64 + 1];
   static std::uint32_t cut_ends[FastChunker::kMaxSpan + 1];
   for (const std::string& data : kinds) {
     const Padded padded(data);
@@ -216,16 +216,16 @@ TEST_P(Tier, MarkedBlocksAndJoinedPiecesGiveTheChunkersRecords) {
       std::size_t segment = 0, segment_end = segments[0];
       for (std::size_t start = 0; start < data.size();) {
         const std::size_t block = std::min<std::size_t>(random() % (round < 3 ? 300 : 90000) + 1, data.size() - start);
-        CutWalker::mark_cuts(kernels_, padded.at(start), block, passes);
+        CutWalker::mark_candidates(kernels_, padded.at(start), block, marks);
         std::size_t cuts = 0, pos = 0;
         for (; segment_end <= start + block; segment_end += segment < segments.size() - 1 ? segments[++segment] : 0) {
           const std::size_t end = segment_end - start;
-          cuts += walker.walk(passes, pos, end - pos, cut_ends + cuts);
+          cuts += walker.walk(padded.at(start), marks, pos, end - pos, cut_ends + cuts);
           if (walker.end_segment()) cut_ends[cuts++] = static_cast<std::uint32_t>(end);
           pos = end;
           if (segment == segments.size() - 1) break;
         }
-        if (pos < block) cuts += walker.walk(passes, pos, block - pos, cut_ends + cuts);
+        if (pos < block) cuts += walker.walk(padded.at(start), marks, pos, block - pos, cut_ends + cuts);
         for (std::size_t i = 0, from = 0; i <= cuts; ++i) {
           const std::size_t to = i < cuts ? cut_ends[i] : block;
           CrcPair piece{0, 0};
