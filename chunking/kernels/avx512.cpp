@@ -68,17 +68,69 @@ __m128i onto_last_lane(__m512i pending) {
                        _mm_xor_si128(_mm512_extracti32x4_epi32(folded, 2), _mm512_extracti32x4_epi32(pending, 3)));
 }
 
+
+// `word` (a CRC so far) placed at byte `offset` (1 to 63) of a 64-byte block:
+// its bytes in that block, and in the next one those that run past it.
+void word_at(std::uint32_t word, std::size_t offset, __m512i* in_block, __m512i* past_block) {
+  const __m128i value = _mm_cvtsi32_si128(static_cast<int>(word));
+  const std::size_t lane = offset / 16, within = offset % 16;
+  // From kShift + 16 - k the shuffle moves byte j - k to j; from kShift +
+  // 32 - k, byte j + 16 - k to j: the bytes moved past the lane's end.
+  const __m128i here = _mm_shuffle_epi8(value, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kShift + 16 - within)));
+  const __m128i spill = _mm_shuffle_epi8(value, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kShift + 32 - within)));
+  const auto lane_mask = [](std::size_t n) { return static_cast<__mmask16>(0xF << (4 * n)); };
+  *in_block = _mm512_maskz_broadcast_i32x4(lane_mask(lane), here);
+  *past_block = _mm512_setzero_si512();
+  if (lane < 3) {
+    *in_block = _mm512_or_si512(*in_block, _mm512_maskz_broadcast_i32x4(lane_mask(lane + 1), spill));
+  } else {
+    *past_block = _mm512_maskz_broadcast_i32x4(lane_mask(0), spill);
+  }
+}
+
 }  // namespace
 
 // One 512-bit register per signature, folded 64 bytes at a time: most chunks
 // are a few hundred bytes, too short for the four registers of the 256-bit
-// kernel to pay off.
+// kernel to pay off. A length that is not a multiple of 64 is taken as if
+// zeros came before the message, which leave a CRC register of zero as it
+// is: the first block is the message's first (length mod 64) bytes behind
+// zeros, with the CRC so far XORed into its first 4 bytes where they lie,
+// and every block after it is whole. So no short end is folded byte group by
+// byte group after the blocks.
 void crc_pair_avx512(CrcPair& pair, const unsigned char* bytes, std::size_t count) {
   if (count < sizeof(__m512i)) {
     crc_pair_pclmul(pair, bytes, count);
     return;
   }
-  __m512i plain, plus1;
-  fold_registers<Lanes512, 1>(pair, bytes, count, plain, plus1);
-  finish<Lanes128>(pair, onto_last_lane(plain), onto_last_lane(plus1), bytes, count);
+  const std::size_t head = count % 64;
+  if (head == 0) {
+    __m512i plain, plus1;
+    fold_registers<Lanes512, 1>(pair, bytes, count, plain, plus1);
+    finish<Lanes128>(pair, onto_last_lane(plain), onto_last_lane(plus1), bytes, count);
+    return;
+  }
+  const std::size_t offset = 64 - head;
+  // Only the message's bytes are loaded: the masked-off ones before it are
+  // neither read nor able to fault.
+  const __mmask64 message = ~std::uint64_t{0} << offset;
+  const __m512i first = _mm512_maskz_loadu_epi8(message, bytes - offset);
+  __m512i plain_word, plain_spill, plus1_word, plus1_spill;
+  word_at(~pair.plain, offset, &plain_word, &plain_spill);
+  word_at(~pair.plus1, offset, &plus1_word, &plus1_spill);
+  __m512i plain = _mm512_xor_si512(first, plain_word);
+  __m512i plus1 = _mm512_xor_si512(_mm512_maskz_add_epi8(message, first, _mm512_set1_epi8(1)), plus1_word);
+  const __m512i by_block = Lanes512::constants<512>();
+  const unsigned char* next = bytes + head;
+  const unsigned char* const end = bytes + count;
+  // The second block takes what of the CRC so far ran past the first.
+  __m512i data = _mm512_loadu_si512(next);
+  plain = _mm512_xor_si512(Lanes512::fold(plain, by_block), _mm512_xor_si512(data, plain_spill));
+  plus1 = _mm512_xor_si512(Lanes512::fold(plus1, by_block), _mm512_xor_si512(Lanes512::plus_one(data), plus1_spill));
+  for (next += 64; next < end; next += 64) {
+    data = _mm512_loadu_si512(next);
+    plain = _mm512_xor_si512(Lanes512::fold(plain, by_block), data);
+    plus1 = _mm512_xor_si512(Lanes512::fold(plus1, by_block), Lanes512::plus_one(data));
+  }
+  finish<Lanes128>(pair, onto_last_lane(plain), onto_last_lane(plus1), end, 0);
 }
