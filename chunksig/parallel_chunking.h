@@ -35,7 +35,7 @@
 
 class ParallelChunking {
  public:
-  static constexpr std::size_t kBlock = 512 * 1024;
+  static constexpr std::size_t kBlock = 256 * 1024;
   static constexpr unsigned kMostWorkers = 256;
   static constexpr unsigned kSlotsPerWorker = 2;
   // The most segment ends add_segment_ends() takes at once.

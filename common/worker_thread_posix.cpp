@@ -23,7 +23,7 @@ bool WorkerThread::start(void (*body)(void*), void* argument, SystemError* error
   pthread_t thread;
   const int failed = ::pthread_create(&thread, nullptr, WorkerThreadEntry::run, this);
   if (failed != 0) {
-    *error = failed;
+    *error = static_cast<SystemError>(failed);
     return false;
   }
   std::memcpy(handle_, &thread, sizeof thread);
