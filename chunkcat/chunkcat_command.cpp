@@ -54,6 +54,7 @@ constexpr char kDataRole[] = "data file";
 constexpr char kListRole[] = "list";
 constexpr std::size_t kLongestChunk = 65535;
 constexpr std::size_t kListBlock = 64 * 1024;
+constexpr std::size_t kListPipeBuffer = 1024 * 1024;
 // Reads of DATA: a chunk apart from the one before takes a read of its own;
 // a run of adjacent chunks, reads that double up to kLargestRead.
 constexpr std::size_t kFirstRunRead = 64 * 1024;
@@ -306,6 +307,9 @@ int run_chunkcat(int argc, char** argv) {
   }
   if (opened) {
     console_set_binary(output_buffer, sizeof output_buffer);
+    // A list piped from sigdiff or sigdump: a large pipe lets the writer run
+    // ahead while the chunks are checked, rather than the two taking turns.
+    list.enlarge_pipe_buffer(kListPipeBuffer);
     DataSource source(data, data.identity().kind == FileKind::kRegular);
     Run run{report, data, data_path, list_path, kernels_for(chosen_cpu_tier()), source, FailureReport::strict_mode(),
             PendingOutput()};
