@@ -261,6 +261,8 @@ while [ "$round" -lt "$repeat" ]; do
   time_once "$data" "$work/chunks" sh -c '"$1" "$2" | "$3" "$4"' sh "$build/sigdump" "$old_sig" "$build/chunkcat" \
     "$data"
   keep chunkcat_pipe
+  time_once "$data" /dev/null sh -c '"$1" "$2" | "$3" "$4"' sh "$build/sigdump" "$old_sig" "$build/chunkcat" "$data"
+  keep chunkcat_pipe_null
   time_once "$data" /dev/null "$build/chunkcat" "$data" "$work/all.txt"; keep chunkcat_all
   time_once "$data" /dev/null "$build/chunkcat" "$data" "$work/some.txt"; keep chunkcat_some
   round=$((round + 1))
@@ -274,6 +276,7 @@ floor_chunks=$(awk -v c="$best_cat_again" -v d="$best_sigdump_all" 'BEGIN { prin
 chunk_row() { awk -v label="$1" -v s="$2" -v f="$floor_chunks" 'BEGIN { printf "%-50s %8.3f %8.2f\n", label, s, s / f }'; }
 chunk_row "cat DATA > /dev/null" "$best_cat_again"
 chunk_row "sigdump SIG > /dev/null" "$best_sigdump_all"
+chunk_row "sigdump SIG | chunkcat DATA > /dev/null" "$best_chunkcat_pipe_null"
 chunk_row "sigdump SIG | chunkcat DATA > file" "$best_chunkcat_pipe"
 chunk_row "chunkcat DATA LIST > /dev/null (every chunk)" "$best_chunkcat_all"
 chunk_row "chunkcat DATA LIST > /dev/null (1000 scattered)" "$best_chunkcat_some"
