@@ -97,7 +97,7 @@ void ParallelChunking::run_worker() {
 }
 
 // One block, once can_read(): read it (or pad it, past the file's end), mark
-// its cut tests, walk it when the blocks before have been walked, hash its
+// its candidates, walk it when the blocks before have been walked, hash its
 // pieces. Called and left with the lock held; false when stopping.
 bool ParallelChunking::process_block(ThreadMonitor::Hold& hold) {
   const std::uint64_t sequence = next_read_++;
@@ -119,9 +119,9 @@ bool ParallelChunking::process_block(ThreadMonitor::Hold& hold) {
   }
   unsigned char* bytes = block.bytes + kHistory;
   // A pipe gives what its writer has written so far: read on until the block
-  // is whole, so that blocks stay large.
-  // A read that fails after some bytes keeps them, as one thread would take
-  // them; the failure is the next block's.
+  // is whole, so that blocks stay large. A read that fails after some bytes
+  // keeps them, as one thread would take them; the failure is the next
+  // block's.
   std::ptrdiff_t got = failure_next ? -1 : 0;
   bool failed_after_bytes = false;
   while (!padding && got >= 0 && static_cast<std::size_t>(got) < wanted) {
