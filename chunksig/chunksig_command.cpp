@@ -305,9 +305,6 @@ const ToolUsage kUsage{
     1, describe_cpu_tiers};
 
 constexpr unsigned kMostJobs = ParallelChunking::kMostWorkers;
-// The kernel buffer asked for a data pipe with -j: a MiB, the most Linux
-// grants an unprivileged process by default.
-constexpr std::size_t kPipeBuffer = 1024 * 1024;
 
 // A number of threads, 0 to kMostJobs, in decimal; false for anything else.
 bool parse_jobs(const char* text, unsigned* jobs) {
@@ -417,6 +414,9 @@ int run_chunksig(int argc, char** argv) {
   // With -j, worker threads chunk and this one writes the records. When the
   // system will not give the memory or a thread, this one signs alone.
   ParallelChunking parallel(inputs.data);
+  // The kernel buffer asked for a data pipe with -j: a MiB, the most Linux
+  // grants an unprivileged process by default.
+  constexpr std::size_t kPipeBuffer = 1024 * 1024;
   if (jobs > 1) inputs.data.enlarge_pipe_buffer(kPipeBuffer);
   if (jobs > 1 && parallel.start(jobs - 1, kernels_for(chosen_cpu_tier())) > 0) {
     end = chunk_segments_in_parallel(segments, parallel, sink, inputs.fptr, progress, strict, &short_data,
