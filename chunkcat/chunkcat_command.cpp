@@ -53,7 +53,10 @@ const ToolUsage kUsage{
 constexpr char kDataRole[] = "data file";
 constexpr char kListRole[] = "list";
 constexpr std::size_t kLongestChunk = 65535;
-constexpr std::size_t kListBlock = 64 * 1024;
+// The list is read a MiB at a time: each read from a full pipe wakes its
+// writer, and a wake-up every few KiB costs more than the switch itself (the
+// scheduler tends to run the two on one core, taking turns).
+constexpr std::size_t kListBlock = 1024 * 1024;
 constexpr std::size_t kListPipeBuffer = 1024 * 1024;
 // Reads of DATA: a chunk apart from the one before takes a read of its own;
 // a run of adjacent chunks, reads that double up to kLargestRead.

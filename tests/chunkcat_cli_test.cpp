@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <random>
@@ -47,6 +48,22 @@ std::string random_list(std::uint32_t seed, int count, bool adjacent) {
   return list;
 }
 
+// About 1.5 MiB of lines of short chunks anywhere in the data, every 997th
+// with a tab and a CR: lines of both forms straddle the list's reads.
+std::string many_short_lines(std::uint32_t seed) {
+  std::mt19937 random(seed);
+  std::string list;
+  for (int i = 0; list.size() < 1536 * 1024; ++i) {
+    std::string line = chunk_line(kData, random() % kData.size(), 1 + random() % 64);
+    if (i % 997 == 0) {
+      line.replace(line.find(' '), 1, "\t");
+      line.insert(line.size() - 1, "\r");
+    }
+    list += line;
+  }
+  return list;
+}
+
 struct ChunkcatRun {
   RunResult result;
   std::string bytes;  // standard output
@@ -82,6 +99,7 @@ TEST(KernelChunkcat, RandomListsAgainstTheModel) {
       {"in order, adjacent", random_list(1, 400, true), false},
       {"anywhere, some past the end", random_list(2, 300, false), false},
       {"adjacent, through a pipe", random_list(3, 400, true), true},
+      {"more lines than one read of the list takes, some in another form", many_short_lines(4), false},
       {"empty list", "", false},
       {"CR LF, tabs, lower case, no last newline", [] {
          std::string line = chunk_line(kData, 10, 20);
@@ -115,6 +133,7 @@ TEST(Chunkcat, FailuresKeepTheChunksBefore) {
   const std::string good = chunk_line(kData, 100, 50) + chunk_line(kData, 0, 10);
   std::string other = kData;
   other[105] = static_cast<char>(other[105] ^ 1);  // a data file one byte different
+  const std::string long_list = many_short_lines(5);
   const struct {
     const char* name;
     std::string data;
@@ -129,6 +148,10 @@ TEST(Chunkcat, FailuresKeepTheChunksBefore) {
        "line 3: expected OFFSET LENGTH CRC_PLUS1 CRC_PLAIN"},
       {"five fields", kData, "1 2 00000000 00000000 x\n", false, "", "line 1: expected OFFSET LENGTH CRC_PLUS1 CRC_PLAIN"},
       {"not a number", kData, "1x 2 00000000 00000000\n", false, "", "line 1: expected OFFSET LENGTH CRC_PLUS1 CRC_PLAIN"},
+      {"bad line after more than one read of the list", kData, long_list + "1 2 00000000\n", false,
+       reference_chunkcat(kData, long_list, false).bytes,
+       "line " + std::to_string(std::count(long_list.begin(), long_list.end(), '\n') + 1) +
+           ": expected OFFSET LENGTH CRC_PLUS1 CRC_PLAIN"},
       {"blank line", kData, good + "\n", false, kData.substr(100, 50) + kData.substr(0, 10),
        "line 3: expected OFFSET LENGTH CRC_PLUS1 CRC_PLAIN"},
       {"length 0", kData, "1 0 00000000 00000000\n", false, "", "line 1: length out of range (1 to 65535)"},
