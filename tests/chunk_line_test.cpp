@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cinttypes>
 #include <cstdio>
 #include <random>
@@ -41,6 +42,8 @@ TEST(ChunkLine, OnePassReaderAgreesWithTheGeneralOne) {
       {"1844674407370948608 65535 0123ABCD abcdef09\n", true},
       {"9999999999999999999 65535 00000000 00000000\n", true},
       {"18446744073709551615 1 00000000 00000000\n", false},  // ends past 2^64 - 1
+      {"99999999999999999999 1 00000000 00000000\n", false},  // past 2^64 - 1
+      {"000000000000000000001 1 00000000 00000000\n", false},  // 21 digits
       {"12 0 00000000 00000000\n", false},
       {"12 65536 00000000 00000000\n", false},
       {"12 000100 00000000 00000000\n", false},  // six digits of length
@@ -60,14 +63,21 @@ TEST(ChunkLine, OnePassReaderAgreesWithTheGeneralOne) {
   // Lines as sigdump prints them, and each with one byte changed to a byte
   // that matters to a reader.
   std::mt19937_64 random(5);
-  const char changes[] = {' ', '\t', '\n', '\r', '0', '9', 'a', 'F', 'g', '/', ':', '@', 'G', '`', '\x80', '\xff'};
-  for (int i = 0; i < 20000; ++i) {
+  // The bytes next to each class a reader tells apart, and those that match
+  // one of them but for the top bit or the case bit.
+  const char changes[] = {' ',    '\t',   '\n',   '\r',   '0',    '9',    'a',    'f',    'A',    'F',    'g',
+                          '/',    ':',    '@',    'G',    '`',    '\x80', '\xff', '\x10', '\x19', '\xb0', '\xb9',
+                          '\xc1', '\xe6', '\x7f', '\xa0', '\x01', '\x00'};
+  for (int i = 0; i < 40000; ++i) {
     char line[64];
     const std::uint64_t offset = random() >> (random() % 64);
     const unsigned length = 1 + static_cast<unsigned>(random() % 65535);
     std::snprintf(line, sizeof line, "%" PRIu64 " %u %08X %08X\n", offset, length,
                   static_cast<unsigned>(random()), static_cast<unsigned>(random()));
     std::string printed = line;
+    if (i % 4 == 0) {
+      for (char& c : printed) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
     // Twenty digits may overflow: the general reader's.
     expect_readers_agree(printed, offset <= 9999999999999999999u && offset <= ~std::uint64_t{0} - length);
     printed[random() % (printed.size() - 1)] = changes[random() % sizeof changes];
