@@ -18,10 +18,12 @@
 
 namespace {
 
+// A case's files are made when it runs: every case of the program is
+// registered at each start, and CTest starts the program once per case.
 struct SigdiffCase {
   const char* name;
-  std::string old_file;
-  std::string new_file;
+  std::string (*old_file)();
+  std::string (*new_file)();
 };
 
 void PrintTo(const SigdiffCase& c, std::ostream* os) { *os << c.name; }
@@ -30,8 +32,12 @@ std::string signatures_of(const std::string& data) {
   return reference_chunksig(0, data, segment(static_cast<std::uint32_t>(data.size()), 0)).signatures;
 }
 
-const std::string kData = random_bytes(40000, 7);
-const std::string kSignatures = signatures_of(kData);
+const std::string& data() {
+  static const std::string bytes = random_bytes(40000, 7);
+  return bytes;
+}
+std::string data_signatures() { return signatures_of(data()); }
+std::string nothing() { return std::string(); }
 const std::string kA = signature_record(0x11111111, 0x22222222, 300);
 const std::string kB = signature_record(0x33333333, 0x44444444, 65535);
 // Ten 0xFF bytes: an identity like any other, though no table slot can hold it.
@@ -48,33 +54,37 @@ std::string distinct_records(int count, std::uint32_t seed) {
 }
 
 const SigdiffCase kCases[] = {
-    {"BothEmpty", "", ""},
-    {"NewEmpty", kSignatures, ""},
-    {"Identical", kSignatures, kSignatures},
-    {"OldEmptyNewWithCopies", "", kA + kB + kA + kA + kB},
-    {"InsertionInTheMiddle", kSignatures,
-     signatures_of(kData.substr(0, 20000) + "a few bytes inserted" + kData.substr(20000))},
-    {"DeletionInTheMiddle", kSignatures, signatures_of(kData.substr(0, 15000) + kData.substr(15100))},
-    {"AppendedTail", kSignatures, signatures_of(kData + random_bytes(3000, 8))},
-    {"OnlyTheLengthDiffers", kA, signature_record(0x11111111, 0x22222222, 301) + kA},
-    {"OnlyOneCrcDiffers", kA,
-     signature_record(0x11111111, 0x22222223, 300) + signature_record(0x11111112, 0x22222222, 300)},
-    {"AllOnesInBoth", kAllOnes + kA, kAllOnes + kB + kAllOnes},
-    {"AllOnesOnlyNew", kA, kAllOnes + kA + kAllOnes + kB},
-    {"PartialLastRecords", kA + "12345", kB + kA + "123456789"},
-    {"OnlyPartialRecords", "123", "123456789"},
+    {"BothEmpty", nothing, nothing},
+    {"NewEmpty", data_signatures, nothing},
+    {"Identical", data_signatures, data_signatures},
+    {"OldEmptyNewWithCopies", nothing, [] { return kA + kB + kA + kA + kB; }},
+    {"InsertionInTheMiddle", data_signatures,
+     [] { return signatures_of(data().substr(0, 20000) + "a few bytes inserted" + data().substr(20000)); }},
+    {"DeletionInTheMiddle", data_signatures,
+     [] { return signatures_of(data().substr(0, 15000) + data().substr(15100)); }},
+    {"AppendedTail", data_signatures, [] { return signatures_of(data() + random_bytes(3000, 8)); }},
+    {"OnlyTheLengthDiffers", [] { return kA; }, [] { return signature_record(0x11111111, 0x22222222, 301) + kA; }},
+    {"OnlyOneCrcDiffers", [] { return kA; },
+     [] { return signature_record(0x11111111, 0x22222223, 300) + signature_record(0x11111112, 0x22222222, 300); }},
+    {"AllOnesInBoth", [] { return kAllOnes + kA; }, [] { return kAllOnes + kB + kAllOnes; }},
+    {"AllOnesOnlyNew", [] { return kA; }, [] { return kAllOnes + kA + kAllOnes + kB; }},
+    {"PartialLastRecords", [] { return kA + "12345"; }, [] { return kB + kA + "123456789"; }},
+    {"OnlyPartialRecords", [] { return std::string("123"); }, [] { return std::string("123456789"); }},
     // Far more records out of step than the side-by-side reading keeps: the
     // partitioned join compares them.
-    {"ManyNewChunks", kA, distinct_records(40000, 1000) + distinct_records(40000, 1000) + kA},
-    {"ReversedWithRepeats", distinct_records(70000, 3), [] {
+    {"ManyNewChunks", [] { return kA; },
+     [] { return distinct_records(40000, 1000) + distinct_records(40000, 1000) + kA; }},
+    {"ReversedWithRepeats", [] { return distinct_records(70000, 3); },
+     [] {
        const std::string forward = distinct_records(70000, 3) + distinct_records(100, 900000);
        std::string reversed;
        for (std::size_t at = forward.size(); at >= 10; at -= 10) reversed += forward.substr(at - 10, 10);
        return reversed + reversed.substr(0, 5000);
-     }()},
-    {"TableWithAllOnesInBoth", kAllOnes + kA, distinct_records(5000, 9) + kAllOnes + kB + kAllOnes},
-    {"TableWithAllOnesOnlyNew", kA, distinct_records(5000, 9) + kAllOnes + kA + kAllOnes},
-    {"ManyOldFewNew", distinct_records(30000, 5), distinct_records(30010, 5)},
+     }},
+    {"TableWithAllOnesInBoth", [] { return kAllOnes + kA; },
+     [] { return distinct_records(5000, 9) + kAllOnes + kB + kAllOnes; }},
+    {"TableWithAllOnesOnlyNew", [] { return kA; }, [] { return distinct_records(5000, 9) + kAllOnes + kA + kAllOnes; }},
+    {"ManyOldFewNew", [] { return distinct_records(30000, 5); }, [] { return distinct_records(30010, 5); }},
 };
 
 class Sigdiff : public testing::TestWithParam<SigdiffCase> {};
@@ -116,16 +126,16 @@ RunResult run_way(const Way& way, const ScratchDir& dir, const std::vector<std::
 }
 
 TEST_P(Sigdiff, ListsExactlyTheChunksToAdd) {
-  const SigdiffCase& c = GetParam();
+  const std::string old_file = GetParam().old_file(), new_file = GetParam().new_file();
   ScratchDir dir;
-  write_file(dir.path("old.sig"), c.old_file);
-  write_file(dir.path("new.sig"), c.new_file);
+  write_file(dir.path("old.sig"), old_file);
+  write_file(dir.path("new.sig"), new_file);
   // OLD in three parts, each of whole records but the last.
-  const std::size_t third = c.old_file.size() / 30 * 10;
-  write_file(dir.path("old1.sig"), c.old_file.substr(0, third));
-  write_file(dir.path("old2.sig"), c.old_file.substr(third, third));
-  write_file(dir.path("old3.sig"), c.old_file.substr(2 * third));
-  const SigdiffOutput expected = reference_sigdiff(c.old_file, c.new_file);
+  const std::size_t third = old_file.size() / 30 * 10;
+  write_file(dir.path("old1.sig"), old_file.substr(0, third));
+  write_file(dir.path("old2.sig"), old_file.substr(third, third));
+  write_file(dir.path("old3.sig"), old_file.substr(2 * third));
+  const SigdiffOutput expected = reference_sigdiff(old_file, new_file);
   for (const Way& way : kWays) {
     if (way.new_through_fifo && under_wine()) continue;  // Wine's FIFOs are not Windows' pipes
     const std::vector<std::string> olds =
