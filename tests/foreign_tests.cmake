@@ -8,6 +8,9 @@
 set(CHUNKTOOLS_NATIVE_BUILD "" CACHE PATH
   "A native build of this source: its cli_tests, chunksig_reference and samplegen test these executables")
 
+# Under qemu-i386 the cases that start a thread skip, with this reason.
+set(no_threads_under_qemu_i386 "CHUNKTOOLS_NO_THREADS=qemu-i386 7.2 hangs when a 32-bit program starts a thread")
+
 # The emulator and its arguments, one string, as CHUNKTOOLS_TOOL_WRAPPER takes it.
 string(REPLACE ";" " " emulator "${CMAKE_CROSSCOMPILING_EMULATOR}")
 
@@ -27,7 +30,7 @@ function(add_cpu_tests prefix best_tier)
     # The tools start no thread unless asked (chunksig -j); two unit tests
     # do, for a pipe's writer.
     set_tests_properties(${prefix}unit_tests PROPERTIES ENVIRONMENT
-      "CHUNKTOOLS_NO_THREADS=qemu-i386 7.2 hangs when a 32-bit program starts a thread")
+      "${no_threads_under_qemu_i386}")
   endif()
   add_test(NAME ${prefix}chooses_${best_tier} COMMAND ${ARGN} $<TARGET_FILE:cpu_tiers> supported)
   set_tests_properties(${prefix}chooses_${best_tier} PROPERTIES PASS_REGULAR_EXPRESSION "(^|\n)${best_tier}\n$")
@@ -48,7 +51,7 @@ function(add_cpu_tests prefix best_tier)
       "CHUNKTOOLS_TOOL_WRAPPER=${cpu_emulator} -U LD_PRELOAD;${FOREIGN_ENVIRONMENT_FILES};CHUNKTOOLS_CPU_TIER=${tier}")
     if(CHUNKTOOLS_CPU STREQUAL x86)
       # chunksig -j starts threads: its cases skip, with the reason.
-      list(APPEND kernel_environment "CHUNKTOOLS_NO_THREADS=qemu-i386 7.2 hangs when a 32-bit program starts a thread")
+      list(APPEND kernel_environment "${no_threads_under_qemu_i386}")
     endif()
     set_tests_properties(${prefix}${tier}:cli:kernel_cases ${prefix}${tier}:chunksig_same_as_reference_build
       PROPERTIES ENVIRONMENT "${kernel_environment}")
@@ -93,7 +96,7 @@ if(NOT CHUNKTOOLS_NATIVE_BUILD)
 endif()
 set(FOREIGN_ENVIRONMENT "CHUNKTOOLS_TOOL_WRAPPER=${emulator} -U LD_PRELOAD;${FOREIGN_ENVIRONMENT_FILES}")
 if(CHUNKTOOLS_CPU STREQUAL x86)
-  list(APPEND FOREIGN_ENVIRONMENT "CHUNKTOOLS_NO_THREADS=qemu-i386 7.2 hangs when a 32-bit program starts a thread")
+  list(APPEND FOREIGN_ENVIRONMENT "${no_threads_under_qemu_i386}")
 endif()
 # But the progress line's cases, which wait out a second each to test the
 # terminal, not the processor.

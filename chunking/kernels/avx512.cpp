@@ -68,7 +68,6 @@ __m128i onto_last_lane(__m512i pending) {
                        _mm_xor_si128(_mm512_extracti32x4_epi32(folded, 2), _mm512_extracti32x4_epi32(pending, 3)));
 }
 
-
 // `word` (a CRC so far) placed at byte `offset` (1 to 63) of a 64-byte block:
 // its bytes in that block, and in the next one those that run past it.
 void word_at(std::uint32_t word, std::size_t offset, __m512i* in_block, __m512i* past_block) {
