@@ -8,12 +8,26 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 constexpr std::size_t kIdentityBytes = 10;
 
 // A 64-bit hash of the identity at `identity`, keyed by `key`: a keyed
-// multiply-mix, whose key never leaves the process.
-std::uint64_t identity_hash(const unsigned char* identity, std::uint64_t key);
+// multiply-mix, whose key never leaves the process. Inline: every pass of
+// the comparison hashes every record.
+inline std::uint64_t identity_hash(const unsigned char* identity, std::uint64_t key) {
+  std::uint64_t crcs;
+  std::uint16_t len;
+  std::memcpy(&crcs, identity, sizeof crcs);
+  std::memcpy(&len, identity + sizeof crcs, sizeof len);
+  std::uint64_t x = crcs ^ key;
+  x ^= (std::uint64_t{len} + (key >> 17)) * 0x9E3779B97F4A7C15u;
+  x ^= x >> 32;
+  x *= 0xBF58476D1CE4E5B9u;
+  x ^= x >> 29;
+  x *= 0x94D049BB133111EBu;
+  return x ^ (x >> 32);
+}
 
 class IdentitySet {
  public:
@@ -34,7 +48,22 @@ class IdentitySet {
   // Adds the identity, whose hash is `hash`: kNew when it was not in the set,
   // kPresent when it was, kFull when it was not and the set is half full (it
   // is then not added).
-  Added add(const unsigned char* identity, std::uint64_t hash);
+  Added add(const unsigned char* identity, std::uint64_t hash) {
+    for (std::size_t at = hash & mask_;; at = (at + 1) & mask_) {
+      Slot& slot = slots_[at];
+      if (slot.generation != generation_) {
+        if (2 * (size_ + 1) > mask_ + 1) return Added::kFull;
+        std::memcpy(slot.identity, identity, kIdentityBytes);
+        slot.generation = generation_;
+        slot.mark = 0;
+        ++size_;
+        return Added::kNew;
+      }
+      if (std::memcmp(slot.identity, identity, kIdentityBytes) == 0) return Added::kPresent;
+    }
+  }
+  // Asks for the first slot of `hash` to be brought into the cache.
+  void prefetch(std::uint64_t hash) const { __builtin_prefetch(&slots_[hash & mask_]); }
   // The slot of the identity, or null when it is not in the set.
   Slot* find(const unsigned char* identity, std::uint64_t hash);
   std::size_t most_slots() const { return most_slots_; }

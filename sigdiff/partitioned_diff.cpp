@@ -7,6 +7,7 @@
 
 #include "common/large_memory.h"
 #include "common/little_endian.h"
+#include "sigdiff/chained_join.h"
 #include "sigdiff/identity_set.h"
 
 namespace {
@@ -228,6 +229,89 @@ struct GroupFile {
   std::size_t size;
 };
 
+// The comparison in memory, where it fits: every entry goes to its
+// partition's chain as the files are read, in one pass over each, and the
+// partitions are then joined one by one. Partitions of about 65536 records
+// (sets of up to 2 MiB): the scatter to a thousand chains runs at nearly the
+// speed of a plain copy, where to eight thousand it takes twice as long, and
+// the lookups ahead of time hide the set's misses of the nearer caches.
+constexpr std::uint64_t kRecordsPerChainedPartition = 65536;
+
+struct InMemoryPlan {
+  Partitions partitions;
+  std::uint64_t blocks = 0;
+  std::uint64_t set_slots = 0;
+  std::uint64_t set_bytes = 0;
+  std::uint64_t chain_bytes = 0;
+  std::uint64_t next_bytes = 0;  // the pool's links, rounded up to whole blocks
+  std::uint64_t total = 0;
+};
+
+InMemoryPlan plan_in_memory(std::uint64_t old_records, std::uint64_t new_records) {
+  InMemoryPlan plan;
+  const std::uint64_t all_records = old_records + new_records;
+  while (plan.partitions.bits < kMostPartitionBits &&
+         (std::uint64_t{1} << plan.partitions.bits) * kRecordsPerChainedPartition < all_records) {
+    ++plan.partitions.bits;
+  }
+  plan.partitions.count = std::size_t{1} << plan.partitions.bits;
+  const std::uint64_t partitions = plan.partitions.count;
+  plan.blocks = pool_blocks(old_records, new_records, partitions);
+  // Under the keyed hash a partition's distinct identities stay near the
+  // mean, whatever repeats crowd it: four times the mean is room enough.
+  const std::uint64_t mean = (all_records + partitions - 1) / partitions;
+  plan.set_slots = round_up_to_power_of_two(4 * mean);
+  if (plan.set_slots > round_up_to_power_of_two(2 * all_records)) plan.set_slots = round_up_to_power_of_two(2 * all_records);
+  if (plan.set_slots < 16) plan.set_slots = 16;
+  plan.set_bytes = plan.set_slots * sizeof(IdentitySet::Slot);
+  plan.chain_bytes = 2 * partitions * sizeof(BlockChain);
+  plan.next_bytes = (plan.blocks * sizeof(std::uint32_t) + kChainBlockBytes - 1) / kChainBlockBytes * kChainBlockBytes;
+  plan.total = plan.set_bytes + plan.chain_bytes + plan.next_bytes + plan.blocks * kChainBlockBytes;
+  return plan;
+}
+
+bool mark_in_memory(FailureReport& report, const DiffSettings& settings, const InMemoryPlan& plan,
+                    SignatureInput* olds, std::size_t old_count, SignatureInput& fresh, std::uint64_t* marks) {
+  const std::size_t memory_bytes = static_cast<std::size_t>(plan.total);
+  unsigned char* memory = static_cast<unsigned char*>(allocate_large(memory_bytes));
+  if (memory == nullptr) {
+    report.cannot_allocate(plan.total, "the comparison's partitions");
+    return false;
+  }
+  IdentitySet set;
+  set.attach(reinterpret_cast<IdentitySet::Slot*>(memory), static_cast<std::size_t>(plan.set_slots));
+  const std::size_t partitions = plan.partitions.count;
+  BlockChain* chains = reinterpret_cast<BlockChain*>(memory + plan.set_bytes);
+  for (std::size_t c = 0; c < 2 * partitions; ++c) new (&chains[c]) BlockChain();
+  BlockChain* new_chains = chains + partitions;
+  BlockPool pool;
+  pool.next = reinterpret_cast<std::uint32_t*>(memory + plan.set_bytes + plan.chain_bytes);
+  pool.blocks = memory + plan.set_bytes + plan.chain_bytes + plan.next_bytes;
+  pool.taken = 0;
+  pool.count = plan.blocks;
+  bool done = true;
+  for (std::size_t f = 0; f < old_count && done; ++f) {
+    done = for_each_record(report, olds[f], [&](const unsigned char* record, std::uint64_t) {
+      append_old_entry(pool, chains[plan.partitions.partition_of(identity_hash(record, settings.key))], record);
+    });
+  }
+  done = done && for_each_record(report, fresh, [&](const unsigned char* record, std::uint64_t index) {
+           append_new_entry(pool, new_chains[plan.partitions.partition_of(identity_hash(record, settings.key))],
+                            record, index);
+         });
+  for (std::size_t p = 0; p < partitions && done; ++p) {
+    join_chains(set, settings.key, pool, chains[p], new_chains[p], marks);
+  }
+  free_large(memory, memory_bytes);
+  return done;
+}
+
+// Every file back at its start, for the caller's last pass.
+bool rewind_all(SignatureInput* olds, std::size_t old_count, SignatureInput& fresh) {
+  for (std::size_t f = 0; f < old_count; ++f) olds[f].file->rewind();
+  return fresh.file->rewind();
+}
+
 }  // namespace
 
 bool mark_new_records(FailureReport& report, const DiffSettings& settings, SignatureInput* olds,
@@ -236,8 +320,15 @@ bool mark_new_records(FailureReport& report, const DiffSettings& settings, Signa
     report.too_large(fresh.role, fresh.path, "the 2^40 records sigdiff compares");
     return false;
   }
-  std::uint64_t all_records = fresh.records;
-  for (std::size_t f = 0; f < old_count; ++f) all_records += olds[f].records;
+  std::uint64_t old_records = 0;
+  for (std::size_t f = 0; f < old_count; ++f) old_records += olds[f].records;
+  const std::uint64_t all_records = old_records + fresh.records;
+  const InMemoryPlan in_memory = plan_in_memory(old_records, fresh.records);
+  if (in_memory.total <= settings.budget && in_memory.blocks < (std::uint64_t{1} << 32) &&
+      in_memory.total == static_cast<std::size_t>(in_memory.total)) {
+    if (!mark_in_memory(report, settings, in_memory, olds, old_count, fresh, marks)) return false;
+    return rewind_all(olds, old_count, fresh);
+  }
   Plan plan;
   while (plan.partitions.bits < kMostPartitionBits &&
          (std::uint64_t{1} << plan.partitions.bits) * kRecordsPerPartition < all_records) {
@@ -467,8 +558,5 @@ bool mark_new_records(FailureReport& report, const DiffSettings& settings, Signa
   }
   free_large(memory, memory_bytes);
   std::free(books);
-  if (!done) return false;
-  // Every file back at its start, for the caller's last pass.
-  for (std::size_t f = 0; f < old_count; ++f) olds[f].file->rewind();
-  return fresh.file->rewind();
+  return done && rewind_all(olds, old_count, fresh);
 }
