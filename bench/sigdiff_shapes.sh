@@ -22,39 +22,40 @@ time_once() {
   s=${result% *} m=${result#* }
 }
 
-# best_of NAME OUTPUT COMMAND...: the best time ($best_s) and the largest
-# peak ($best_m) of REPEAT runs.
-best_of() {
-  output=$1
-  shift
-  best_s= best_m=0
-  round=0
-  while [ "$round" -lt "$repeat" ]; do
-    time_once "$output" "$@"
-    if [ -z "$best_s" ] || awk "BEGIN { exit !($s < $best_s) }"; then best_s=$s; fi
-    [ "$m" -gt "$best_m" ] && best_m=$m
-    round=$((round + 1))
-  done
+# keep_best NAME: keeps $s as NAME_s when it is the best so far, and $m as
+# NAME_m when it is the largest.
+keep_best() {
+  eval "best=\${$1_s:-}"
+  if [ -z "$best" ] || awk "BEGIN { exit !($s < $best) }"; then eval "$1_s=$s"; fi
+  eval "most=\${$1_m:-0}"
+  [ "$m" -gt "$most" ] && eval "$1_m=$m"
+  return 0
 }
 
 printf "%-34s %8s %8s %6s %8s %6s %6s %8s\n" "shape ($records records a file)" "sigdump" "summary" "x" \
   "lines" "x" "target" "RSS MiB"
-# row LABEL SCRIPT: times sigdump NEW, then the shell SCRIPT (which reads
-# $sigdiff, $old, $new and $flag) with flag=--summary and with no flag, its
-# lines to /dev/null, and prints the row.
+# row LABEL SCRIPT: times, once a round, sigdump NEW, then the shell SCRIPT
+# (which reads $sigdiff, $old, $new and $flag) with flag=--summary and with
+# no flag, its lines to /dev/null, and prints the row: the three side by side
+# in every round, as this machine's speed drifts from one minute to the next.
 row() {
   label=$1 script=$2
-  best_of /dev/null "$build/sigdump" "$work/new.sig"
-  sigdump_s=$best_s
-  best_of "$work/summary" env flag=--summary sigdiff="$build/sigdiff" old="$work/old.sig" new="$work/new.sig" \
-    work="$work" sh -c "$script; [ \$? -le 1 ]"
-  summary_s=$best_s summary_m=$best_m
-  cmp -s "$work/summary" "$work/expected" ||
-    { echo "FAILED: $label: sigdiff --summary gave $(cat "$work/summary"), not $(cat "$work/expected")"; exit 1; }
-  best_of /dev/null env flag= sigdiff="$build/sigdiff" old="$work/old.sig" new="$work/new.sig" work="$work" \
-    sh -c "$script; [ \$? -le 1 ]"
-  lines_s=$best_s
-  [ "$best_m" -gt "$summary_m" ] && summary_m=$best_m
+  sigdump_s= summary_s= summary_m=0 lines_s= lines_m=0
+  round=0
+  while [ "$round" -lt "$repeat" ]; do
+    time_once /dev/null "$build/sigdump" "$work/new.sig"
+    keep_best sigdump
+    time_once "$work/summary" env flag=--summary sigdiff="$build/sigdiff" old="$work/old.sig" new="$work/new.sig" \
+      work="$work" sh -c "$script; [ \$? -le 1 ]"
+    keep_best summary
+    cmp -s "$work/summary" "$work/expected" ||
+      { echo "FAILED: $label: sigdiff --summary gave $(cat "$work/summary"), not $(cat "$work/expected")"; exit 1; }
+    time_once /dev/null env flag= sigdiff="$build/sigdiff" old="$work/old.sig" new="$work/new.sig" work="$work" \
+      sh -c "$script; [ \$? -le 1 ]"
+    keep_best lines
+    round=$((round + 1))
+  done
+  [ "$lines_m" -gt "$summary_m" ] && summary_m=$lines_m
   awk -v label="$label" -v d="$sigdump_s" -v s="$summary_s" -v l="$lines_s" -v m="$summary_m" \
     -v summary="$(cat "$work/expected")" 'BEGIN {
       split(summary, word, " "); f = word[3] / word[1]
