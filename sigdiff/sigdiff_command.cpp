@@ -70,6 +70,7 @@ const ToolUsage kUsage{
 constexpr char kOldRole[] = "old signature file";
 constexpr char kNewRole[] = "new signature file";
 constexpr std::size_t kRecordBytes = SignatureRecord::kBytes;
+constexpr std::size_t kPipeBuffer = 1 << 20;
 constexpr std::uint64_t kSmallestBudget = std::uint64_t{4} << 20;
 constexpr std::uint64_t kDefaultBudget = sizeof(void*) >= 8 ? std::uint64_t{1} << 30 : std::uint64_t{256} << 20;
 
@@ -133,6 +134,10 @@ bool make_rereadable(FailureReport& report, const char* temp_folder, SignatureIn
     input.records = length / kRecordBytes;
     return length % kRecordBytes == 0 || report.partial_record(input.role, input.path, length % kRecordBytes);
   }
+  // A pipe of the system's default size (64 KiB on Linux) would hand over
+  // its records in small reads, each waking the writer: a larger one lets
+  // both sides work in longer runs.
+  input.file->enlarge_pipe_buffer(kPipeBuffer);
   *copy = FileHandle::create_temporary(temp_folder);
   if (!copy->is_open()) {
     report.file_failed(Operation::kCreate, "temporary file in", temp_folder, copy->error());
