@@ -244,6 +244,8 @@ struct InMemoryPlan {
   std::uint64_t set_bytes = 0;
   std::uint64_t chain_bytes = 0;
   std::uint64_t next_bytes = 0;  // the pool's links, rounded up to whole blocks
+  std::uint64_t large_bytes = 0;  // the above and the pool, in one block
+  std::uint64_t run_bytes = 0;    // where each partition's run of marks starts and ends
   std::uint64_t total = 0;
 };
 
@@ -256,7 +258,7 @@ InMemoryPlan plan_in_memory(std::uint64_t old_records, std::uint64_t new_records
   }
   plan.partitions.count = std::size_t{1} << plan.partitions.bits;
   const std::uint64_t partitions = plan.partitions.count;
-  plan.blocks = pool_blocks(old_records, new_records, partitions);
+  plan.blocks = pool_blocks(all_records, 2 * partitions);
   // Under the keyed hash a partition's distinct identities stay near the
   // mean, whatever repeats crowd it: four times the mean is room enough.
   const std::uint64_t mean = (all_records + partitions - 1) / partitions;
@@ -266,21 +268,28 @@ InMemoryPlan plan_in_memory(std::uint64_t old_records, std::uint64_t new_records
   plan.set_bytes = plan.set_slots * sizeof(IdentitySet::Slot);
   plan.chain_bytes = 2 * partitions * sizeof(BlockChain);
   plan.next_bytes = (plan.blocks * sizeof(std::uint32_t) + kChainBlockBytes - 1) / kChainBlockBytes * kChainBlockBytes;
-  plan.total = plan.set_bytes + plan.chain_bytes + plan.next_bytes + plan.blocks * kChainBlockBytes;
+  plan.large_bytes = plan.set_bytes + plan.chain_bytes + plan.next_bytes + plan.blocks * kChainBlockBytes;
+  plan.run_bytes = 2 * partitions * sizeof(std::uint64_t);
+  plan.total = plan.large_bytes + plan.run_bytes;
   return plan;
 }
 
 bool mark_in_memory(FailureReport& report, const DiffSettings& settings, const InMemoryPlan& plan,
-                    SignatureInput* olds, std::size_t old_count, SignatureInput& fresh, std::uint64_t* marks) {
-  const std::size_t memory_bytes = static_cast<std::size_t>(plan.total);
-  unsigned char* memory = static_cast<unsigned char*>(allocate_large(memory_bytes));
+                    SignatureInput* olds, std::size_t old_count, SignatureInput& fresh, NewMarks& marks) {
+  const std::size_t partitions = plan.partitions.count;
+  marks.run_next = static_cast<std::uint64_t*>(std::calloc(2 * partitions, sizeof(std::uint64_t)));
+  const std::size_t memory_bytes = static_cast<std::size_t>(plan.large_bytes);
+  unsigned char* memory =
+      marks.run_next == nullptr ? nullptr : static_cast<unsigned char*>(allocate_large(memory_bytes));
   if (memory == nullptr) {
     report.cannot_allocate(plan.total, "the comparison's partitions");
     return false;
   }
+  marks.run_end = marks.run_next + partitions;
+  marks.partition_bits = plan.partitions.bits;
+  marks.key = settings.key;
   IdentitySet set;
   set.attach(reinterpret_cast<IdentitySet::Slot*>(memory), static_cast<std::size_t>(plan.set_slots));
-  const std::size_t partitions = plan.partitions.count;
   BlockChain* chains = reinterpret_cast<BlockChain*>(memory + plan.set_bytes);
   for (std::size_t c = 0; c < 2 * partitions; ++c) new (&chains[c]) BlockChain();
   BlockChain* new_chains = chains + partitions;
@@ -292,15 +301,19 @@ bool mark_in_memory(FailureReport& report, const DiffSettings& settings, const I
   bool done = true;
   for (std::size_t f = 0; f < old_count && done; ++f) {
     done = for_each_record(report, olds[f], [&](const unsigned char* record, std::uint64_t) {
-      append_old_entry(pool, chains[plan.partitions.partition_of(identity_hash(record, settings.key))], record);
+      append_entry(pool, chains[plan.partitions.partition_of(identity_hash(record, settings.key))], record);
     });
   }
-  done = done && for_each_record(report, fresh, [&](const unsigned char* record, std::uint64_t index) {
-           append_new_entry(pool, new_chains[plan.partitions.partition_of(identity_hash(record, settings.key))],
-                            record, index);
+  done = done && for_each_record(report, fresh, [&](const unsigned char* record, std::uint64_t) {
+           append_entry(pool, new_chains[plan.partitions.partition_of(identity_hash(record, settings.key))], record);
          });
+  // Each partition's marks take the next run of bits.
+  std::uint64_t first_bit = 0;
   for (std::size_t p = 0; p < partitions && done; ++p) {
-    join_chains(set, settings.key, pool, chains[p], new_chains[p], marks);
+    join_chains(set, settings.key, pool, chains[p], new_chains[p], marks.bits, first_bit);
+    marks.run_next[p] = first_bit;
+    first_bit += new_chains[p].entries;
+    marks.run_end[p] = first_bit;
   }
   free_large(memory, memory_bytes);
   return done;
@@ -315,7 +328,7 @@ bool rewind_all(SignatureInput* olds, std::size_t old_count, SignatureInput& fre
 }  // namespace
 
 bool mark_new_records(FailureReport& report, const DiffSettings& settings, SignatureInput* olds,
-                      std::size_t old_count, SignatureInput& fresh, std::uint64_t* marks) {
+                      std::size_t old_count, SignatureInput& fresh, NewMarks& new_marks) {
   if (fresh.records >= kMostNewRecords) {
     report.too_large(fresh.role, fresh.path, "the 2^40 records sigdiff compares");
     return false;
@@ -326,9 +339,10 @@ bool mark_new_records(FailureReport& report, const DiffSettings& settings, Signa
   const InMemoryPlan in_memory = plan_in_memory(old_records, fresh.records);
   if (in_memory.total <= settings.budget && in_memory.blocks < (std::uint64_t{1} << 32) &&
       in_memory.total == static_cast<std::size_t>(in_memory.total)) {
-    if (!mark_in_memory(report, settings, in_memory, olds, old_count, fresh, marks)) return false;
+    if (!mark_in_memory(report, settings, in_memory, olds, old_count, fresh, new_marks)) return false;
     return rewind_all(olds, old_count, fresh);
   }
+  std::uint64_t* const marks = new_marks.bits;
   Plan plan;
   while (plan.partitions.bits < kMostPartitionBits &&
          (std::uint64_t{1} << plan.partitions.bits) * kRecordsPerPartition < all_records) {

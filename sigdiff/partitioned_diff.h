@@ -23,9 +23,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 
 #include "common/failure_report.h"
 #include "common/file_handle.h"
+#include "sigdiff/identity_set.h"
 #include "sigdiff/signature_input.h"
 
 struct DiffSettings {
@@ -34,14 +36,46 @@ struct DiffSettings {
   std::uint64_t key;        // the run's hash key
 };
 
-// Marks the new records of `fresh` against the `old_count` files at `olds`:
-// on success the bit of every new record is set in `marks` (one bit per
-// record of `fresh`, cleared by the caller) and every file is left at its
-// start. False, reported, on a failure.
-bool mark_new_records(FailureReport& report, const DiffSettings& settings, SignatureInput* olds,
-                      std::size_t old_count, SignatureInput& fresh, std::uint64_t* marks);
+// Which records of NEW are new, as mark_new_records leaves them: a bit per
+// record in NEW's order; or, where the comparison was partitioned in memory,
+// a run of bits per partition, each in NEW's order, so that a record's bit is
+// the next of its partition's run, found by its hash as NEW is read again in
+// order.
+struct NewMarks {
+  std::uint64_t* bits = nullptr;  // the caller's, cleared, marks_bytes long
+  std::uint64_t* run_next = nullptr;  // per partition; null: bits in NEW's order
+  std::uint64_t* run_end = nullptr;
+  unsigned partition_bits = 0;
+  std::uint64_t key = 0;
 
-// The bytes mark_new_records needs for the marks of `new_records` records.
+  NewMarks() = default;
+  NewMarks(const NewMarks&) = delete;
+  NewMarks& operator=(const NewMarks&) = delete;
+  ~NewMarks() { std::free(run_next); }
+
+  // Whether the record `record`, at `index`, is new; asked of each record in
+  // NEW's order, once. A record past its partition's run (NEW grew between
+  // the readings) counts as new: a store then adds a chunk it may hold, and
+  // loses none.
+  bool is_new(const unsigned char* record, std::uint64_t index) {
+    std::uint64_t bit = index;
+    if (run_next != nullptr) {
+      const std::uint64_t hash = identity_hash(record, key);
+      const std::size_t partition = partition_bits == 0 ? 0 : static_cast<std::size_t>(hash >> (64 - partition_bits));
+      if (run_next[partition] == run_end[partition]) return true;
+      bit = run_next[partition]++;
+    }
+    return ((bits[bit / 64] >> (bit % 64)) & 1) != 0;
+  }
+};
+
+// Marks the new records of `fresh` against the `old_count` files at `olds`
+// in `marks`, and leaves every file at its start. False, reported, on a
+// failure.
+bool mark_new_records(FailureReport& report, const DiffSettings& settings, SignatureInput* olds,
+                      std::size_t old_count, SignatureInput& fresh, NewMarks& marks);
+
+// The bytes of NewMarks::bits for `new_records` records.
 inline std::uint64_t marks_bytes(std::uint64_t new_records) { return (new_records + 63) / 64 * 8; }
 
 #endif  // SIGDIFF_PARTITIONED_DIFF_H

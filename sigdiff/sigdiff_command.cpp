@@ -245,11 +245,11 @@ SideBySide compare_side_by_side(FailureReport& report, std::uint64_t key, Signat
 
 // Reads NEW once more, printing (unless `summary`) and counting the records
 // whose mark is set.
-bool print_marked(FailureReport& report, SignatureInput& new_input, const std::uint64_t* marks, bool summary,
+bool print_marked(FailureReport& report, SignatureInput& new_input, NewMarks& marks, bool summary,
                   Counts* counts) {
   NewChunks new_chunks(summary, counts);
   return read_records(report, new_input, [&](const unsigned char* record, std::uint64_t index) {
-    if ((marks[index / 64] >> (index % 64)) & 1) new_chunks.add(record, counts->bytes);
+    if (marks.is_new(record, index)) new_chunks.add(record, counts->bytes);
     ++counts->chunks;
     counts->bytes += SignatureRecord::len_of(record);
     return true;
@@ -396,13 +396,13 @@ int run_sigdiff(int argc, char** argv) {
   if (done && side == SideBySide::kFailed) done = false;
   if (done && side == SideBySide::kTooManyCandidates) {
     const std::uint64_t mark_bytes = marks_bytes(new_input.records);
-    std::uint64_t* marks = nullptr;
+    NewMarks marks;
     if (mark_bytes > budget / 2) {
       report.cannot_allocate(mark_bytes, "the marks of the new signature file's records (CHUNKTOOLS_MEMORY is too small)");
       done = false;
     } else {
-      marks = static_cast<std::uint64_t*>(std::calloc(1, mark_bytes > 0 ? static_cast<std::size_t>(mark_bytes) : 8));
-      if (marks == nullptr) {
+      marks.bits = static_cast<std::uint64_t*>(std::calloc(1, mark_bytes > 0 ? static_cast<std::size_t>(mark_bytes) : 8));
+      if (marks.bits == nullptr) {
         report.cannot_allocate(mark_bytes, "the marks of the new signature file's records");
         done = false;
       }
@@ -410,7 +410,7 @@ int run_sigdiff(int argc, char** argv) {
     const DiffSettings settings{budget - mark_bytes, folder, key};
     done = done && mark_new_records(report, settings, inputs, old_count, new_input, marks) &&
            print_marked(report, new_input, marks, summary, &counts);
-    std::free(marks);
+    std::free(marks.bits);
   }
   if (done && summary) print_summary(counts);
   for (std::size_t i = 0; i < 2 * (old_count + 1); ++i) files[i].~FileHandle();

@@ -77,30 +77,29 @@ TEST_P(ChainedJoin, MarksExactlyTheFirstOccurrencesNotInOld) {
   const std::vector<Identity> olds = c.old_entries == 0 ? std::vector<Identity>() : picks(old_half, c.old_entries, 12);
   const std::vector<Identity> news = picks(all, c.new_entries, 13);
 
-  std::vector<unsigned char> blocks(pool_blocks(olds.size(), news.size(), 1) * kChainBlockBytes);
+  std::vector<unsigned char> blocks(pool_blocks(olds.size() + news.size(), 2) * kChainBlockBytes);
   std::vector<std::uint32_t> next(blocks.size() / kChainBlockBytes);
   BlockPool pool{blocks.data(), next.data(), 0, next.size()};
   BlockChain old_chain, new_chain;
-  for (const Identity& identity : olds) {
-    append_old_entry(pool, old_chain, reinterpret_cast<const unsigned char*>(identity.data()));
-  }
-  for (std::size_t i = 0; i < news.size(); ++i) {
-    append_new_entry(pool, new_chain, reinterpret_cast<const unsigned char*>(news[i].data()), i);
+  // The two sides' blocks interleaved, as the partitions' are.
+  for (std::size_t i = 0; i < olds.size() || i < news.size(); ++i) {
+    if (i < olds.size()) append_entry(pool, old_chain, reinterpret_cast<const unsigned char*>(olds[i].data()));
+    if (i < news.size()) append_entry(pool, new_chain, reinterpret_cast<const unsigned char*>(news[i].data()));
   }
   ASSERT_LE(pool.taken, pool.count);
 
   std::vector<IdentitySet::Slot> slots(c.set_slots);
   IdentitySet set;
   set.attach(slots.data(), slots.size());
-  std::vector<std::uint64_t> marks((news.size() + 63) / 64);
-  join_chains(set, kKey, pool, old_chain, new_chain, marks.data());
+  // The partition's run of marks starts at bit 70 of the bitmap.
+  constexpr std::size_t kFirstBit = 70;
+  std::vector<std::uint64_t> marks((kFirstBit + news.size() + 63) / 64);
+  join_chains(set, kKey, pool, old_chain, new_chain, marks.data(), kFirstBit);
 
   std::set<Identity> known(olds.begin(), olds.end());
-  std::string expected, got;
-  for (std::size_t i = 0; i < news.size(); ++i) {
-    expected += known.insert(news[i]).second ? '1' : '0';
-    got += ((marks[i / 64] >> (i % 64)) & 1) != 0 ? '1' : '0';
-  }
+  std::string expected(kFirstBit, '0'), got;
+  for (const Identity& identity : news) expected += known.insert(identity).second ? '1' : '0';
+  for (std::size_t bit = 0; bit < expected.size(); ++bit) got += ((marks[bit / 64] >> (bit % 64)) & 1) != 0 ? '1' : '0';
   EXPECT_EQ(got, expected);
 }
 
