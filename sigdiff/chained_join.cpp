@@ -32,29 +32,29 @@ void for_each_block(const BlockPool& pool, const BlockChain& chain, Visit visit)
 
 void set_bit(std::uint64_t* bits, std::uint64_t bit) { bits[bit / 64] |= std::uint64_t{1} << (bit % 64); }
 
-// Hashes run kAhead entries ahead of the lookups, whose slots they ask the
-// cache for: a partition's set outgrows the nearest caches.
+// The hash an entry holds.
+std::uint64_t hash_of(const unsigned char* entry) {
+  std::uint64_t hash;
+  std::memcpy(&hash, entry, sizeof hash);
+  return hash;
+}
+
+// The set's slots are asked of the cache kAhead entries ahead of the lookups:
+// a partition's set outgrows the nearest caches.
 constexpr std::size_t kAhead = 8;
 
-// Adds each identity of the block (`count` of them) that is in `part` to
-// `set`. For NEW's entries (`verdicts` not null), sets bit `first_bit` + i
-// for the i-th identity of the block that was not there. False when the set
-// filled.
-bool add_block(IdentitySet& set, std::uint64_t key, const unsigned char* entries, std::size_t count, Part part,
+// Adds each entry of the block (`count` of them) that is in `part` to `set`.
+// For NEW's entries (`verdicts` not null), sets bit `first_bit` + i for the
+// i-th entry of the block that was not there. False when the set filled.
+bool add_block(IdentitySet& set, const unsigned char* entries, std::size_t count, Part part,
                std::uint64_t* verdicts, std::uint64_t first_bit) {
-  std::uint64_t hashes[kAhead];
-  for (std::size_t i = 0; i < kAhead && i < count; ++i) {
-    hashes[i] = identity_hash(entries + i * kIdentityBytes, key);
-    set.prefetch(hashes[i]);
-  }
+  for (std::size_t i = 0; i < kAhead && i < count; ++i) set.prefetch(hash_of(entries + i * kIdentityBytes));
   for (std::size_t i = 0; i < count; ++i) {
-    const std::uint64_t hash = hashes[i % kAhead];
-    if (i + kAhead < count) {
-      hashes[i % kAhead] = identity_hash(entries + (i + kAhead) * kIdentityBytes, key);
-      set.prefetch(hashes[i % kAhead]);
-    }
+    if (i + kAhead < count) set.prefetch(hash_of(entries + (i + kAhead) * kIdentityBytes));
+    const unsigned char* entry = entries + i * kIdentityBytes;
+    const std::uint64_t hash = hash_of(entry);
     if (!part.holds(hash)) continue;
-    const IdentitySet::Added added = set.add(entries + i * kIdentityBytes, hash);
+    const IdentitySet::Added added = set.add(entry, hash);
     if (added == IdentitySet::Added::kFull) return false;
     if (added == IdentitySet::Added::kNew && verdicts != nullptr) set_bit(verdicts, first_bit + i);
   }
@@ -64,17 +64,17 @@ bool add_block(IdentitySet& set, std::uint64_t key, const unsigned char* entries
 // Joins the part `part` of the partition; false when its distinct
 // identities do not fit in the set (the verdicts set so far are right: every
 // OLD identity of the part was in the set before NEW's were looked up).
-bool join_part(IdentitySet& set, std::uint64_t key, const BlockPool& pool, const BlockChain& olds,
+bool join_part(IdentitySet& set, const BlockPool& pool, const BlockChain& olds,
                const BlockChain& news, Part part, std::uint64_t* verdicts, std::uint64_t first_bit) {
   std::uint64_t capacity = 16;
   while (capacity < 2 * (olds.entries + news.entries) && capacity < set.most_slots()) capacity <<= 1;
   set.start(static_cast<std::size_t>(capacity));
   bool fits = true;
   for_each_block(pool, olds, [&](const unsigned char* entries, std::size_t count, std::uint64_t) {
-    fits = fits && add_block(set, key, entries, count, part, nullptr, 0);
+    fits = fits && add_block(set, entries, count, part, nullptr, 0);
   });
   for_each_block(pool, news, [&](const unsigned char* entries, std::size_t count, std::uint64_t position) {
-    fits = fits && add_block(set, key, entries, count, part, verdicts, first_bit + position);
+    fits = fits && add_block(set, entries, count, part, verdicts, first_bit + position);
   });
   return fits;
 }
@@ -95,12 +95,12 @@ bool chain_holds(const BlockPool& pool, const BlockChain& chain, const unsigned 
 // set when split by every bit set aside for splitting (only identities that
 // share those hash bits: not to be met under a key drawn per run): each NEW
 // entry compared with all before it.
-void join_part_by_comparing(std::uint64_t key, const BlockPool& pool, const BlockChain& olds,
+void join_part_by_comparing(const BlockPool& pool, const BlockChain& olds,
                             const BlockChain& news, Part part, std::uint64_t* verdicts, std::uint64_t first_bit) {
   for_each_block(pool, news, [&](const unsigned char* entries, std::size_t count, std::uint64_t position) {
     for (std::size_t i = 0; i < count; ++i) {
       const unsigned char* entry = entries + i * kIdentityBytes;
-      if (!part.holds(identity_hash(entry, key))) continue;
+      if (!part.holds(hash_of(entry))) continue;
       if (chain_holds(pool, olds, entry, olds.entries) || chain_holds(pool, news, entry, position + i)) continue;
       set_bit(verdicts, first_bit + position + i);
     }
@@ -121,20 +121,20 @@ void take_block(BlockPool& pool, BlockChain& chain) {
   chain.end = chain.at + kEntriesPerBlock * kIdentityBytes;
 }
 
-void join_chains(IdentitySet& set, std::uint64_t key, const BlockPool& pool, const BlockChain& olds,
+void join_chains(IdentitySet& set, const BlockPool& pool, const BlockChain& olds,
                  const BlockChain& news, std::uint64_t* verdicts, std::uint64_t first_bit) {
   if (news.entries == 0) return;
   for (unsigned bits = 0; bits <= kMostSplitBits; ++bits) {
     bool joined = true;
     for (std::uint64_t sub = 0; sub < (std::uint64_t{1} << bits) && joined; ++sub) {
-      joined = join_part(set, key, pool, olds, news, Part{bits, sub}, verdicts, first_bit);
+      joined = join_part(set, pool, olds, news, Part{bits, sub}, verdicts, first_bit);
     }
     if (joined) return;
   }
   for (std::uint64_t sub = 0; sub < (std::uint64_t{1} << kMostSplitBits); ++sub) {
     const Part part{kMostSplitBits, sub};
-    if (!join_part(set, key, pool, olds, news, part, verdicts, first_bit)) {
-      join_part_by_comparing(key, pool, olds, news, part, verdicts, first_bit);
+    if (!join_part(set, pool, olds, news, part, verdicts, first_bit)) {
+      join_part_by_comparing(pool, olds, news, part, verdicts, first_bit);
     }
   }
 }

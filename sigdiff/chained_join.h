@@ -1,9 +1,14 @@
 // The in-memory form of sigdiff's partitioned join. Each partition's entries
-// (identities, 10 bytes) go, as the files are read, to a chain of blocks taken
+// go, as the files are read, to a chain of blocks taken
 // from one pool: no pass that counts the partitions' entries is needed before
 // they are placed, and the pool wastes at most one part-filled block per
 // chain. NEW's chain keeps NEW's order, so an entry needs no record index: its
 // verdict is the next bit of its partition's run of bits.
+//
+// An entry is the identity's keyed hash (8 bytes) and its length (2): for a
+// given length the hash is a one-to-one function of the two CRCs, so two
+// entries are equal exactly when their identities are, and the join reads
+// each entry's hash instead of computing it again.
 #ifndef SIGDIFF_CHAINED_JOIN_H
 #define SIGDIFF_CHAINED_JOIN_H
 
@@ -42,9 +47,11 @@ inline std::uint64_t pool_blocks(std::uint64_t entries, std::uint64_t chains) {
 // Gives `chain` the pool's next block.
 void take_block(BlockPool& pool, BlockChain& chain);
 
-inline void append_entry(BlockPool& pool, BlockChain& chain, const unsigned char* identity) {
+// Appends the entry of `identity`, whose hash is `hash`.
+inline void append_entry(BlockPool& pool, BlockChain& chain, std::uint64_t hash, const unsigned char* identity) {
   if (chain.at == chain.end) take_block(pool, chain);
-  std::memcpy(chain.at, identity, kIdentityBytes);
+  std::memcpy(chain.at, &hash, sizeof hash);
+  std::memcpy(chain.at + sizeof hash, identity + sizeof hash, kIdentityBytes - sizeof hash);
   chain.at += kIdentityBytes;
   ++chain.entries;
 }
@@ -54,7 +61,7 @@ inline void append_entry(BlockPool& pool, BlockChain& chain, const unsigned char
 // entry's identity is neither in OLD nor earlier in NEW. `set` holds the
 // partition's distinct identities where it can; where it cannot, the
 // partition is joined in parts, by bits of the hash, each in its own pass.
-void join_chains(IdentitySet& set, std::uint64_t key, const BlockPool& pool, const BlockChain& olds,
+void join_chains(IdentitySet& set, const BlockPool& pool, const BlockChain& olds,
                  const BlockChain& news, std::uint64_t* verdicts, std::uint64_t first_bit);
 
 #endif  // SIGDIFF_CHAINED_JOIN_H

@@ -301,16 +301,18 @@ bool mark_in_memory(FailureReport& report, const DiffSettings& settings, const I
   bool done = true;
   for (std::size_t f = 0; f < old_count && done; ++f) {
     done = for_each_record(report, olds[f], [&](const unsigned char* record, std::uint64_t) {
-      append_entry(pool, chains[plan.partitions.partition_of(identity_hash(record, settings.key))], record);
+      const std::uint64_t hash = identity_hash(record, settings.key);
+      append_entry(pool, chains[plan.partitions.partition_of(hash)], hash, record);
     });
   }
   done = done && for_each_record(report, fresh, [&](const unsigned char* record, std::uint64_t) {
-           append_entry(pool, new_chains[plan.partitions.partition_of(identity_hash(record, settings.key))], record);
+           const std::uint64_t hash = identity_hash(record, settings.key);
+           append_entry(pool, new_chains[plan.partitions.partition_of(hash)], hash, record);
          });
   // Each partition's marks take the next run of bits.
   std::uint64_t first_bit = 0;
   for (std::size_t p = 0; p < partitions && done; ++p) {
-    join_chains(set, settings.key, pool, chains[p], new_chains[p], marks.bits, first_bit);
+    join_chains(set, pool, chains[p], new_chains[p], marks.bits, first_bit);
     marks.run_next[p] = first_bit;
     first_bit += new_chains[p].entries;
     marks.run_end[p] = first_bit;

@@ -50,6 +50,10 @@ std::vector<Identity> picks(const std::vector<Identity>& pool, std::size_t count
   return out;
 }
 
+void append(BlockPool& pool, BlockChain& chain, const Identity& identity) {
+  append_entry(pool, chain, hash_of(identity), reinterpret_cast<const unsigned char*>(identity.data()));
+}
+
 struct JoinCase {
   const char* name;
   std::size_t set_slots;
@@ -83,8 +87,8 @@ TEST_P(ChainedJoin, MarksExactlyTheFirstOccurrencesNotInOld) {
   BlockChain old_chain, new_chain;
   // The two sides' blocks interleaved, as the partitions' are.
   for (std::size_t i = 0; i < olds.size() || i < news.size(); ++i) {
-    if (i < olds.size()) append_entry(pool, old_chain, reinterpret_cast<const unsigned char*>(olds[i].data()));
-    if (i < news.size()) append_entry(pool, new_chain, reinterpret_cast<const unsigned char*>(news[i].data()));
+    if (i < olds.size()) append(pool, old_chain, olds[i]);
+    if (i < news.size()) append(pool, new_chain, news[i]);
   }
   ASSERT_LE(pool.taken, pool.count);
 
@@ -94,7 +98,7 @@ TEST_P(ChainedJoin, MarksExactlyTheFirstOccurrencesNotInOld) {
   // The partition's run of marks starts at bit 70 of the bitmap.
   constexpr std::size_t kFirstBit = 70;
   std::vector<std::uint64_t> marks((kFirstBit + news.size() + 63) / 64);
-  join_chains(set, kKey, pool, old_chain, new_chain, marks.data(), kFirstBit);
+  join_chains(set, pool, old_chain, new_chain, marks.data(), kFirstBit);
 
   std::set<Identity> known(olds.begin(), olds.end());
   std::string expected(kFirstBit, '0'), got;
