@@ -329,6 +329,25 @@ bool rewind_all(SignatureInput* olds, std::size_t old_count, SignatureInput& fre
 
 }  // namespace
 
+void NewMarks::find_run(const unsigned char* records, std::size_t count, std::uint64_t first,
+                        unsigned char* verdicts) {
+  const auto bit_is_set = [this](std::uint64_t bit) { return static_cast<unsigned char>((bits[bit / 64] >> (bit % 64)) & 1); };
+  if (run_next == nullptr) {
+    for (std::size_t i = 0; i < count; ++i) verdicts[i] = bit_is_set(first + i);
+    return;
+  }
+  // In a loop of its own, the lookups of a thousand runs overlap.
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::uint64_t hash = identity_hash(records + i * SignatureRecord::kBytes, key);
+    const std::size_t partition = partition_bits == 0 ? 0 : static_cast<std::size_t>(hash >> (64 - partition_bits));
+    if (run_next[partition] == run_end[partition]) {
+      verdicts[i] = 1;
+    } else {
+      verdicts[i] = bit_is_set(run_next[partition]++);
+    }
+  }
+}
+
 bool mark_new_records(FailureReport& report, const DiffSettings& settings, SignatureInput* olds,
                       std::size_t old_count, SignatureInput& fresh, NewMarks& new_marks) {
   if (fresh.records >= kMostNewRecords) {

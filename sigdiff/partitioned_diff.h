@@ -27,7 +27,6 @@
 
 #include "common/failure_report.h"
 #include "common/file_handle.h"
-#include "sigdiff/identity_set.h"
 #include "sigdiff/signature_input.h"
 
 struct DiffSettings {
@@ -53,20 +52,12 @@ struct NewMarks {
   NewMarks& operator=(const NewMarks&) = delete;
   ~NewMarks() { std::free(run_next); }
 
-  // Whether the record `record`, at `index`, is new; asked of each record in
-  // NEW's order, once. A record past its partition's run (NEW grew between
-  // the readings) counts as new: a store then adds a chunk it may hold, and
+  // Whether each of the `count` records at `records`, NEW's from index
+  // `first` on, is new: 1 or 0 in `verdicts`. Asked of every record in NEW's
+  // order, once. A record past its partition's run (NEW grew between the
+  // readings) counts as new: a store then adds a chunk it may hold, and
   // loses none.
-  bool is_new(const unsigned char* record, std::uint64_t index) {
-    std::uint64_t bit = index;
-    if (run_next != nullptr) {
-      const std::uint64_t hash = identity_hash(record, key);
-      const std::size_t partition = partition_bits == 0 ? 0 : static_cast<std::size_t>(hash >> (64 - partition_bits));
-      if (run_next[partition] == run_end[partition]) return true;
-      bit = run_next[partition]++;
-    }
-    return ((bits[bit / 64] >> (bit % 64)) & 1) != 0;
-  }
+  void find_run(const unsigned char* records, std::size_t count, std::uint64_t first, unsigned char* verdicts);
 };
 
 // Marks the new records of `fresh` against the `old_count` files at `olds`

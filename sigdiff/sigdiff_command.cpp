@@ -86,6 +86,8 @@ constexpr std::size_t kFilterBits = std::size_t{1} << 16;
 
 unsigned char old_window[2 * kRecordsPerRead * kRecordBytes];
 char text_storage[64 * 1024];
+// Whether each record of a run read from NEW is new.
+unsigned char run_verdicts[kRecordsPerRead];
 
 struct Candidate {
   unsigned char identity[kIdentityBytes];
@@ -248,10 +250,14 @@ SideBySide compare_side_by_side(FailureReport& report, std::uint64_t key, Signat
 bool print_marked(FailureReport& report, SignatureInput& new_input, NewMarks& marks, bool summary,
                   Counts* counts) {
   NewChunks new_chunks(summary, counts);
-  return read_records(report, new_input, [&](const unsigned char* record, std::uint64_t index) {
-    if (marks.is_new(record, index)) new_chunks.add(record, counts->bytes);
-    ++counts->chunks;
-    counts->bytes += SignatureRecord::len_of(record);
+  return read_record_runs(report, new_input, [&](const unsigned char* records, std::size_t count, std::uint64_t first) {
+    marks.find_run(records, count, first, run_verdicts);
+    for (std::size_t i = 0; i < count; ++i) {
+      const unsigned char* record = records + i * kRecordBytes;
+      if (run_verdicts[i] != 0) new_chunks.add(record, counts->bytes);
+      ++counts->chunks;
+      counts->bytes += SignatureRecord::len_of(record);
+    }
     return true;
   });
 }

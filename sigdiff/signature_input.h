@@ -26,10 +26,11 @@ extern unsigned char signature_read_buffer[kRecordsPerRead * SignatureRecord::kB
 bool rewind_input(FailureReport& report, SignatureInput& input);
 
 // Reads `input` from where it stands, at most its `records` whole records,
-// handing `take` each record and its index from there until `take` says false
-// or they end. False, reported, on a read error.
-template <typename Take>
-bool read_records(FailureReport& report, SignatureInput& input, Take take) {
+// handing `take` each run of whole records read at once (at most
+// kRecordsPerRead), with the index of its first, until `take` says false or
+// they end. False, reported, on a read error.
+template <typename TakeRun>
+bool read_record_runs(FailureReport& report, SignatureInput& input, TakeRun take) {
   constexpr std::size_t kBytes = SignatureRecord::kBytes;
   unsigned char* const buffer = signature_read_buffer;
   std::uint64_t index = 0;
@@ -42,15 +43,26 @@ bool read_records(FailureReport& report, SignatureInput& input, Take take) {
     }
     if (got == 0) break;  // shorter than when it was sized: what is there is taken
     have += static_cast<std::size_t>(got);
-    const std::size_t whole = have / kBytes;
-    for (std::size_t i = 0; i < whole && index < input.records; ++i, ++index) {
-      if (!take(buffer + i * kBytes, index)) return true;
-    }
+    std::size_t whole = have / kBytes;
+    if (whole > input.records - index) whole = static_cast<std::size_t>(input.records - index);
+    if (whole > 0 && !take(static_cast<const unsigned char*>(buffer), whole, index)) return true;
+    index += whole;
     const std::size_t used = whole * kBytes;
     std::memmove(buffer, buffer + used, have - used);
     have -= used;
   }
   return true;
+}
+
+// As read_record_runs, handing `take` each record and its index.
+template <typename Take>
+bool read_records(FailureReport& report, SignatureInput& input, Take take) {
+  return read_record_runs(report, input, [&](const unsigned char* records, std::size_t count, std::uint64_t first) {
+    for (std::size_t i = 0; i < count; ++i) {
+      if (!take(records + i * SignatureRecord::kBytes, first + i)) return false;
+    }
+    return true;
+  });
 }
 
 #endif  // SIGDIFF_SIGNATURE_INPUT_H
