@@ -1,23 +1,27 @@
 // The comparison at sigdiff's heart: which records of NEW are new, that is,
 // whose identity is in none of the OLD files nor earlier in NEW. A
 // radix-partitioned hash join, whose cost per record does not depend on how
-// the files are related:
+// the files are related. Every record's identity is hashed with a key drawn
+// per run; the hash's top bits pick one of P partitions.
 //
-//   1. count:    every record's identity is hashed with a key drawn per run;
-//                its top bits pick one of P partitions, sized so that each
-//                holds a few thousand records; counts per partition.
+// In memory (where the whole fits in the budget), one pass over each file
+// puts every entry in its partition's chain of blocks (chained_join.h), and
+// the partitions are then joined one at a time, each in a set that stays near
+// the processor; each partition's marks are a run of bits in NEW's order.
+//
+// Past the budget:
+//   1. count:    the entries of each partition are counted;
 //   2. scatter:  the identities of OLD (10 bytes each) and of NEW (with the
-//                record's index in NEW, 15 bytes) are copied to their
-//                partition's place, NEW's in NEW's order.
-//   3. join:     partition by partition, a set of OLD's identities is built
-//                in the cache, and NEW's entries are looked up and added in
-//                order: an entry not found is new, and its bit is set.
-//
-// A small cache of recent identities drops repeats as they are read (a
-// repeat is never new), so that no run of one identity can crowd a
-// partition. When the whole does not fit in the memory budget, step 2 writes
-// the entries to temporary files in groups of partitions, and each group is
-// read back and joined on its own: the same result, in more passes.
+//                record's index in NEW, 15 bytes) go to their partition's
+//                place, where the counted entries fit in memory, or else to
+//                temporary files, one per group of partitions that fits;
+//   3. join:     group by group, the entries are read back to their
+//                partition's place, and partition by partition a set of OLD's
+//                identities is built and NEW's entries are looked up and
+//                added in order: an entry not found is new, and its bit (by
+//                its index) is set.
+// A small cache of recent identities then drops repeats as they are read (a
+// repeat is never new), so that no run of one identity can crowd a group.
 #ifndef SIGDIFF_PARTITIONED_DIFF_H
 #define SIGDIFF_PARTITIONED_DIFF_H
 
