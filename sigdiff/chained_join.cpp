@@ -46,8 +46,8 @@ constexpr std::size_t kAhead = 8;
 // Adds each entry of the block (`count` of them) that is in `part` to `set`.
 // For NEW's entries (`verdicts` not null), sets bit `first_bit` + i for the
 // i-th entry of the block that was not there. False when the set filled.
-bool add_block(IdentitySet& set, const unsigned char* entries, std::size_t count, Part part,
-               std::uint64_t* verdicts, std::uint64_t first_bit) {
+bool add_block(IdentitySet& set, const unsigned char* entries, std::size_t count, Part part, std::uint64_t* verdicts,
+               std::uint64_t first_bit) {
   for (std::size_t i = 0; i < kAhead && i < count; ++i) set.prefetch(hash_of(entries + i * kIdentityBytes));
   for (std::size_t i = 0; i < count; ++i) {
     if (i + kAhead < count) set.prefetch(hash_of(entries + (i + kAhead) * kIdentityBytes));
@@ -64,8 +64,8 @@ bool add_block(IdentitySet& set, const unsigned char* entries, std::size_t count
 // Joins the part `part` of the partition; false when its distinct
 // identities do not fit in the set (the verdicts set so far are right: every
 // OLD identity of the part was in the set before NEW's were looked up).
-bool join_part(IdentitySet& set, const BlockPool& pool, const BlockChain& olds,
-               const BlockChain& news, Part part, std::uint64_t* verdicts, std::uint64_t first_bit) {
+bool join_part(IdentitySet& set, const BlockPool& pool, const BlockChain& olds, const BlockChain& news, Part part,
+               std::uint64_t* verdicts, std::uint64_t first_bit) {
   std::uint64_t capacity = 16;
   while (capacity < 2 * (olds.entries + news.entries) && capacity < set.most_slots()) capacity <<= 1;
   set.start(static_cast<std::size_t>(capacity));
@@ -80,8 +80,7 @@ bool join_part(IdentitySet& set, const BlockPool& pool, const BlockChain& olds,
 }
 
 // Whether `identity` is among the first `before` entries of `chain`.
-bool chain_holds(const BlockPool& pool, const BlockChain& chain, const unsigned char* identity,
-                 std::uint64_t before) {
+bool chain_holds(const BlockPool& pool, const BlockChain& chain, const unsigned char* identity, std::uint64_t before) {
   bool found = false;
   for_each_block(pool, chain, [&](const unsigned char* entries, std::size_t count, std::uint64_t position) {
     for (std::size_t i = 0; i < count && !found && position + i < before; ++i) {
@@ -95,8 +94,8 @@ bool chain_holds(const BlockPool& pool, const BlockChain& chain, const unsigned 
 // set when split by every bit set aside for splitting (only identities that
 // share those hash bits: not to be met under a key drawn per run): each NEW
 // entry compared with all before it.
-void join_part_by_comparing(const BlockPool& pool, const BlockChain& olds,
-                            const BlockChain& news, Part part, std::uint64_t* verdicts, std::uint64_t first_bit) {
+void join_part_by_comparing(const BlockPool& pool, const BlockChain& olds, const BlockChain& news, Part part,
+                            std::uint64_t* verdicts, std::uint64_t first_bit) {
   for_each_block(pool, news, [&](const unsigned char* entries, std::size_t count, std::uint64_t position) {
     for (std::size_t i = 0; i < count; ++i) {
       const unsigned char* entry = entries + i * kIdentityBytes;
@@ -121,8 +120,8 @@ void take_block(BlockPool& pool, BlockChain& chain) {
   chain.end = chain.at + kEntriesPerBlock * kIdentityBytes;
 }
 
-void join_chains(IdentitySet& set, const BlockPool& pool, const BlockChain& olds,
-                 const BlockChain& news, std::uint64_t* verdicts, std::uint64_t first_bit) {
+void join_chains(IdentitySet& set, const BlockPool& pool, const BlockChain& olds, const BlockChain& news,
+                 std::uint64_t* verdicts, std::uint64_t first_bit) {
   if (news.entries == 0) return;
   for (unsigned bits = 0; bits <= kMostSplitBits; ++bits) {
     bool joined = true;

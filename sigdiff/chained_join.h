@@ -1,9 +1,9 @@
 // The in-memory form of sigdiff's partitioned join. Each partition's entries
-// go, as the files are read, to a chain of blocks taken
-// from one pool: no pass that counts the partitions' entries is needed before
-// they are placed, and the pool wastes at most one part-filled block per
-// chain. NEW's chain keeps NEW's order, so an entry needs no record index: its
-// verdict is the next bit of its partition's run of bits.
+// go, as the files are read, to a chain of blocks taken from one pool: no
+// pass that counts the partitions' entries is needed before they are placed,
+// and the pool wastes at most one part-filled block per chain. NEW's chain
+// keeps NEW's order, so an entry needs no record index: its verdict is the
+// next bit of its partition's run of bits.
 //
 // An entry is the identity's keyed hash (8 bytes) and its length (2): for a
 // given length the hash is a one-to-one function of the two CRCs, so two
@@ -61,7 +61,7 @@ inline void append_entry(BlockPool& pool, BlockChain& chain, std::uint64_t hash,
 // entry's identity is neither in OLD nor earlier in NEW. `set` holds the
 // partition's distinct identities where it can; where it cannot, the
 // partition is joined in parts, by bits of the hash, each in its own pass.
-void join_chains(IdentitySet& set, const BlockPool& pool, const BlockChain& olds,
-                 const BlockChain& news, std::uint64_t* verdicts, std::uint64_t first_bit);
+void join_chains(IdentitySet& set, const BlockPool& pool, const BlockChain& olds, const BlockChain& news,
+                 std::uint64_t* verdicts, std::uint64_t first_bit);
 
 #endif  // SIGDIFF_CHAINED_JOIN_H

@@ -263,7 +263,8 @@ InMemoryPlan plan_in_memory(std::uint64_t old_records, std::uint64_t new_records
   // mean, whatever repeats crowd it: four times the mean is room enough.
   const std::uint64_t mean = (all_records + partitions - 1) / partitions;
   plan.set_slots = round_up_to_power_of_two(4 * mean);
-  if (plan.set_slots > round_up_to_power_of_two(2 * all_records)) plan.set_slots = round_up_to_power_of_two(2 * all_records);
+  const std::uint64_t most_slots = round_up_to_power_of_two(2 * all_records);
+  if (plan.set_slots > most_slots) plan.set_slots = most_slots;
   if (plan.set_slots < 16) plan.set_slots = 16;
   plan.set_bytes = plan.set_slots * sizeof(IdentitySet::Slot);
   plan.chain_bytes = 2 * partitions * sizeof(BlockChain);
@@ -331,15 +332,18 @@ bool rewind_all(SignatureInput* olds, std::size_t old_count, SignatureInput& fre
 
 void NewMarks::find_run(const unsigned char* records, std::size_t count, std::uint64_t first,
                         unsigned char* verdicts) {
-  const auto bit_is_set = [this](std::uint64_t bit) { return static_cast<unsigned char>((bits[bit / 64] >> (bit % 64)) & 1); };
+  const auto bit_is_set = [this](std::uint64_t bit) {
+    return static_cast<unsigned char>((bits[bit / 64] >> (bit % 64)) & 1);
+  };
   if (run_next == nullptr) {
     for (std::size_t i = 0; i < count; ++i) verdicts[i] = bit_is_set(first + i);
     return;
   }
+  Partitions partitions;
+  partitions.bits = partition_bits;
   // In a loop of its own, the lookups of a thousand runs overlap.
   for (std::size_t i = 0; i < count; ++i) {
-    const std::uint64_t hash = identity_hash(records + i * SignatureRecord::kBytes, key);
-    const std::size_t partition = partition_bits == 0 ? 0 : static_cast<std::size_t>(hash >> (64 - partition_bits));
+    const std::size_t partition = partitions.partition_of(identity_hash(records + i * SignatureRecord::kBytes, key));
     if (run_next[partition] == run_end[partition]) {
       verdicts[i] = 1;
     } else {

@@ -108,6 +108,8 @@ TEST_P(ChainedJoin, MarksExactlyTheFirstOccurrencesNotInOld) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sets, ChainedJoin, testing::ValuesIn(kJoinCases),
-                         [](const testing::TestParamInfo<JoinCase>& param_info) { return std::string(param_info.param.name); });
+                         [](const testing::TestParamInfo<JoinCase>& param_info) {
+                           return std::string(param_info.param.name);
+                         });
 
 }  // namespace
