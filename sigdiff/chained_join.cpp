@@ -120,6 +120,22 @@ void take_block(BlockPool& pool, BlockChain& chain) {
   chain.end = chain.at + kEntriesPerBlock * kIdentityBytes;
 }
 
+void count_chain(const BlockPool& pool, const BlockChain& news, const std::uint64_t* verdicts, std::uint64_t first_bit,
+                 ChunkCounts& counts) {
+  for_each_block(pool, news, [&](const unsigned char* entries, std::size_t count, std::uint64_t position) {
+    for (std::size_t i = 0; i < count; ++i) {
+      const unsigned char* length = entries + i * kIdentityBytes + sizeof(std::uint64_t);
+      const std::uint64_t bytes = std::uint64_t{length[0]} | std::uint64_t{length[1]} << 8;
+      const std::uint64_t bit = first_bit + position + i;
+      const std::uint64_t is_new = (verdicts[bit / 64] >> (bit % 64)) & 1;
+      counts.bytes += bytes;
+      counts.new_chunks += is_new;
+      counts.new_bytes += bytes & (0 - is_new);
+    }
+    counts.chunks += count;
+  });
+}
+
 void join_chains(IdentitySet& set, const BlockPool& pool, const BlockChain& olds, const BlockChain& news,
                  std::uint64_t* verdicts, std::uint64_t first_bit) {
   if (news.entries == 0) return;

@@ -56,6 +56,21 @@ inline void append_entry(BlockPool& pool, BlockChain& chain, std::uint64_t hash,
   ++chain.entries;
 }
 
+// NEW's chunks and their bytes, all of them and the new ones: what sigdiff's
+// summary counts.
+struct ChunkCounts {
+  std::uint64_t chunks = 0;
+  std::uint64_t bytes = 0;
+  std::uint64_t new_chunks = 0;
+  std::uint64_t new_bytes = 0;
+};
+
+// Counts NEW's entries in `news` into `counts`, as new where their bits are
+// set (bit `first_bit` + i of `verdicts` for the i-th), by the lengths the
+// entries hold.
+void count_chain(const BlockPool& pool, const BlockChain& news, const std::uint64_t* verdicts, std::uint64_t first_bit,
+                 ChunkCounts& counts);
+
 // Joins one partition: NEW's entries in `news`, in NEW's order, against
 // OLD's in `olds`; sets bit `first_bit` + i of `verdicts` when the i-th NEW
 // entry's identity is neither in OLD nor earlier in NEW. `set` holds the

@@ -314,10 +314,13 @@ bool mark_in_memory(FailureReport& report, const DiffSettings& settings, const I
   std::uint64_t first_bit = 0;
   for (std::size_t p = 0; p < partitions && done; ++p) {
     join_chains(set, pool, chains[p], new_chains[p], marks.bits, first_bit);
+    // The partition's NEW entries are still in the cache.
+    if (marks.counts_only) count_chain(pool, new_chains[p], marks.bits, first_bit, marks.counts);
     marks.run_next[p] = first_bit;
     first_bit += new_chains[p].entries;
     marks.run_end[p] = first_bit;
   }
+  marks.counted = done && marks.counts_only;
   free_large(memory, memory_bytes);
   return done;
 }

@@ -31,6 +31,7 @@
 
 #include "common/failure_report.h"
 #include "common/file_handle.h"
+#include "sigdiff/chained_join.h"
 #include "sigdiff/signature_input.h"
 
 struct DiffSettings {
@@ -50,6 +51,12 @@ struct NewMarks {
   std::uint64_t* run_end = nullptr;
   unsigned partition_bits = 0;
   std::uint64_t key = 0;
+  // Set by the caller when it wants only NEW's counts: the comparison in
+  // memory then counts NEW's chunks as it joins them, into `counts`, and sets
+  // `counted`, so that NEW need not be read again.
+  bool counts_only = false;
+  bool counted = false;
+  ChunkCounts counts;
 
   NewMarks() = default;
   NewMarks(const NewMarks&) = delete;

@@ -98,18 +98,11 @@ Candidate candidates[kMostCandidates];
 IdentitySet::Slot candidate_slots[2 * kMostCandidates];
 std::uint64_t candidate_filter[kFilterBits / 64];
 
-struct Counts {
-  std::uint64_t chunks = 0;
-  std::uint64_t bytes = 0;
-  std::uint64_t new_chunks = 0;
-  std::uint64_t new_bytes = 0;
-};
-
 // Prints the new chunks (unless only counting them for --summary) and counts
 // them; write failures show at console_finish().
 class NewChunks {
  public:
-  NewChunks(bool summary, Counts* counts) : summary_(summary), counts_(counts) {}
+  NewChunks(bool summary, ChunkCounts* counts) : summary_(summary), counts_(counts) {}
   void add(const unsigned char* record, std::uint64_t offset) {
     if (!summary_) {
       if (out_.room() < kSignatureLineLongest) out_.flush_to_stdout();
@@ -122,7 +115,7 @@ class NewChunks {
 
  private:
   bool summary_;
-  Counts* counts_;
+  ChunkCounts* counts_;
   TextBuffer out_{text_storage, sizeof text_storage};
 };
 
@@ -175,11 +168,11 @@ enum class SideBySide { kDone, kTooManyCandidates, kFailed };
 // with nothing printed and both files at their start, when NEW strays too far
 // from OLD for it.
 SideBySide compare_side_by_side(FailureReport& report, std::uint64_t key, SignatureInput& old_input,
-                                SignatureInput& new_input, bool summary, Counts* counts) {
+                                SignatureInput& new_input, bool summary, ChunkCounts* counts) {
   RecordWindow old_records(*old_input.file, old_window, sizeof old_window);
   std::size_t kept = 0;
   bool old_failed = false;
-  Counts seen;
+  ChunkCounts seen;
   const bool read = read_records(report, new_input, [&](const unsigned char* record, std::uint64_t) {
     if (!old_records.fill(kLookAhead + 1)) {
       old_failed = true;
@@ -248,7 +241,7 @@ SideBySide compare_side_by_side(FailureReport& report, std::uint64_t key, Signat
 // Reads NEW once more, printing (unless `summary`) and counting the records
 // whose mark is set.
 bool print_marked(FailureReport& report, SignatureInput& new_input, NewMarks& marks, bool summary,
-                  Counts* counts) {
+                  ChunkCounts* counts) {
   NewChunks new_chunks(summary, counts);
   return read_record_runs(report, new_input, [&](const unsigned char* records, std::size_t count, std::uint64_t first) {
     marks.find_run(records, count, first, run_verdicts);
@@ -331,7 +324,7 @@ void append_percent(std::uint64_t part, std::uint64_t whole, TextBuffer& out) {
 }
 
 // "C chunks, N new (P%); B bytes, M new (Q%)"
-void print_summary(const Counts& counts) {
+void print_summary(const ChunkCounts& counts) {
   char storage[160];
   TextBuffer out(storage, sizeof storage);
   out.unsigned_decimal(counts.chunks);
@@ -395,7 +388,7 @@ int run_sigdiff(int argc, char** argv) {
     done = make_rereadable(report, folder, inputs[i], &files[old_count + 1 + i]);
   }
   SignatureInput& new_input = inputs[old_count];
-  Counts counts;
+  ChunkCounts counts;
   const std::uint64_t key = random_key();
   SideBySide side = SideBySide::kTooManyCandidates;
   if (done && old_count == 1) side = compare_side_by_side(report, key, inputs[0], new_input, summary, &counts);
@@ -414,8 +407,13 @@ int run_sigdiff(int argc, char** argv) {
       }
     }
     const DiffSettings settings{budget - mark_bytes, folder, key};
-    done = done && mark_new_records(report, settings, inputs, old_count, new_input, marks) &&
-           print_marked(report, new_input, marks, summary, &counts);
+    marks.counts_only = summary;
+    done = done && mark_new_records(report, settings, inputs, old_count, new_input, marks);
+    if (done && marks.counted) {
+      counts = marks.counts;
+    } else {
+      done = done && print_marked(report, new_input, marks, summary, &counts);
+    }
     std::free(marks.bits);
   }
   if (done && summary) print_summary(counts);

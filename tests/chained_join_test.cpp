@@ -1,7 +1,8 @@
 // The in-memory join of one partition against a plain model (new: in no OLD
 // entry and in no earlier NEW one), with a set of every size down to eight
 // identities: roomy, split into parts by the hash, and down to the last
-// resort, identities that share every hash bit a split can use.
+// resort, identities that share every hash bit a split can use; and the
+// summary's counts of the partition's NEW chunks.
 #include "sigdiff/chained_join.h"
 
 #include <gtest/gtest.h>
@@ -102,9 +103,26 @@ TEST_P(ChainedJoin, MarksExactlyTheFirstOccurrencesNotInOld) {
 
   std::set<Identity> known(olds.begin(), olds.end());
   std::string expected(kFirstBit, '0'), got;
-  for (const Identity& identity : news) expected += known.insert(identity).second ? '1' : '0';
+  ChunkCounts expected_counts;
+  for (const Identity& identity : news) {
+    const bool is_new = known.insert(identity).second;
+    expected += is_new ? '1' : '0';
+    const std::uint64_t length = static_cast<unsigned char>(identity[8]) | static_cast<unsigned char>(identity[9]) << 8;
+    ++expected_counts.chunks;
+    expected_counts.bytes += length;
+    expected_counts.new_chunks += is_new ? 1 : 0;
+    expected_counts.new_bytes += is_new ? length : 0;
+  }
   for (std::size_t bit = 0; bit < expected.size(); ++bit) got += ((marks[bit / 64] >> (bit % 64)) & 1) != 0 ? '1' : '0';
   EXPECT_EQ(got, expected);
+
+  // The summary's counts, from the chain and its marks.
+  ChunkCounts counts;
+  count_chain(pool, new_chain, marks.data(), kFirstBit, counts);
+  EXPECT_EQ(counts.chunks, expected_counts.chunks);
+  EXPECT_EQ(counts.bytes, expected_counts.bytes);
+  EXPECT_EQ(counts.new_chunks, expected_counts.new_chunks);
+  EXPECT_EQ(counts.new_bytes, expected_counts.new_bytes);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sets, ChainedJoin, testing::ValuesIn(kJoinCases),
