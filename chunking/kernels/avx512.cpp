@@ -77,14 +77,15 @@ void word_at(std::uint32_t word, std::size_t offset, __m512i* in_block, __m512i*
   // 32 - k, byte j + 16 - k to j: the bytes moved past the lane's end.
   const __m128i here = _mm_shuffle_epi8(value, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kShift + 16 - within)));
   const __m128i spill = _mm_shuffle_epi8(value, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kShift + 32 - within)));
-  const auto lane_mask = [](std::size_t n) { return static_cast<__mmask16>(0xF << (4 * n)); };
-  *in_block = _mm512_maskz_broadcast_i32x4(lane_mask(lane), here);
-  *past_block = _mm512_setzero_si512();
-  if (lane < 3) {
-    *in_block = _mm512_or_si512(*in_block, _mm512_maskz_broadcast_i32x4(lane_mask(lane + 1), spill));
-  } else {
-    *past_block = _mm512_maskz_broadcast_i32x4(lane_mask(0), spill);
-  }
+  // The spill goes to the next lane, or from the last lane to the next
+  // block's first: masks worked out without a branch, which the varying
+  // chunk lengths would leave the processor guessing.
+  const unsigned here_lanes = 0xFu << (4 * lane);
+  const __mmask16 spill_lanes = static_cast<__mmask16>(here_lanes << 4);
+  const __mmask16 past_lanes = static_cast<__mmask16>(here_lanes >> 12);
+  *in_block = _mm512_or_si512(_mm512_maskz_broadcast_i32x4(static_cast<__mmask16>(here_lanes), here),
+                              _mm512_maskz_broadcast_i32x4(spill_lanes, spill));
+  *past_block = _mm512_maskz_broadcast_i32x4(past_lanes, spill);
 }
 
 }  // namespace
