@@ -94,7 +94,8 @@ set(WINE_ENVIRONMENT "WINEDEBUG=-all;CHUNKTOOLS_WINE=1;CHUNKTOOLS_TOOL_WRAPPER=$
 set_tests_properties(${WINDOWS_TESTS} PROPERTIES FIXTURES_REQUIRED wine ENVIRONMENT "${WINE_ENVIRONMENT}")
 if(CHUNKTOOLS_NATIVE_CLI_TESTS)
   foreach(tier ${CHUNKTOOLS_CPU_TIERS})
-    set_tests_properties(${tier}:cli:kernel_cases PROPERTIES
+    # Half a minute each under Wine: started before the suites (COST).
+    set_tests_properties(${tier}:cli:kernel_cases PROPERTIES COST 30
       ENVIRONMENT "${WINE_ENVIRONMENT};CHUNKTOOLS_CPU_TIER=${tier}")
   endforeach()
 endif()
