@@ -23,6 +23,7 @@
 #include "chunkcat/chunk_line.h"
 #include "chunkcat/chunkcat_command.h"
 #include "chunking/crc32.h"
+#include "chunking/crc_batch.h"
 #include "chunking/kernels/tier_table.h"
 #include "common/console.h"
 #include "common/failure_report.h"
@@ -80,6 +81,16 @@ class DataSource {
   // chunk() gives them without moving what it gave before.
   bool holds(std::uint64_t offset, std::size_t length) const {
     return offset >= start_ && offset + length <= start_ + size_;
+  }
+
+  // The `length` bytes at `offset` where the window holds them as read and
+  // they may be taken now (from a pipe, none before the chunk taken last):
+  // what chunk() would give without reading, which leaves what it gave
+  // before in place. Null otherwise.
+  const unsigned char* held(std::uint64_t offset, std::size_t length) {
+    if (!holds(offset, length) || (!positioned_ && next_ != kNone && offset < next_)) return nullptr;
+    next_ = offset + length;
+    return data_window + (offset - start_);
   }
 
   // The `length` bytes at `offset`, at *bytes until the next call; *missing
@@ -171,6 +182,18 @@ struct PendingOutput {
   }
 };
 
+// Chunks taken from the data window whose CRCs are not yet checked: they
+// are worked out together (batch_crc_pairs), then checked and written in
+// the order of the lines.
+struct ChunkBatch {
+  ChunkLine lines[kCrcBatchChunks];
+  std::uint64_t line_numbers[kCrcBatchChunks];
+  const unsigned char* starts[kCrcBatchChunks];
+  std::uint32_t lengths[kCrcBatchChunks];
+  CrcPair pairs[kCrcBatchChunks];
+  std::size_t count = 0;
+};
+
 struct Run {
   FailureReport& report;
   FileHandle& data_file;
@@ -182,11 +205,41 @@ struct Run {
   PendingOutput output;
   std::uint64_t missing = 0;       // 0xFF bytes written in place of DATA's
   std::uint64_t missing_from = 0;  // where the first of them was
+  ChunkBatch batch{};
 };
 
-// One chunk verified and written. False, reported, when the run must end.
-bool take_chunk(Run& run, const ChunkLine& line, std::uint64_t line_number) {
-  if (!run.data.holds(line.offset, line.length) && !run.output.flush()) return false;
+// The batch's chunks checked against their lines, in order, and handed to
+// standard output; the batch is then empty. False, reported, at the first
+// that does not match: the ones before it go out whole, it does not.
+bool check_batch(Run& run) {
+  ChunkBatch& batch = run.batch;
+  const std::size_t count = batch.count;
+  batch.count = 0;
+  batch_crc_pairs(run.kernels, batch.starts, batch.lengths, count, batch.pairs);
+  for (std::size_t i = 0; i < count; ++i) {
+    const ChunkLine& line = batch.lines[i];
+    const CrcPair& pair = batch.pairs[i];
+    if (pair.plus1 != line.crc_plus1 || pair.plain != line.crc_plain) {
+      char problem[160], has_plus1[9], has_plain[9], listed_plus1[9], listed_plain[9];
+      hex8(pair.plus1, has_plus1);
+      hex8(pair.plain, has_plain);
+      hex8(line.crc_plus1, listed_plus1);
+      hex8(line.crc_plain, listed_plain);
+      std::snprintf(problem, sizeof problem,
+                    "the %" PRIu32 " bytes at offset %" PRIu64 " of DATA have the CRCs %s %s, not %s %s", line.length,
+                    line.offset, has_plus1, has_plain, listed_plus1, listed_plain);
+      run.report.bad_line(kListRole, run.list_path, batch.line_numbers[i], problem);
+      return false;
+    }
+    if (!run.output.add(batch.starts[i], line.length)) return false;
+  }
+  return true;
+}
+
+// The bytes of the line's chunk, read where the window does not hold them;
+// null, reported, when the run must end.
+const unsigned char* fetch_chunk(Run& run, const ChunkLine& line, std::uint64_t line_number) {
+  if (!run.data.holds(line.offset, line.length) && !run.output.flush()) return nullptr;
   const unsigned char* bytes;
   std::size_t missing;
   switch (run.data.chunk(line.offset, line.length, &bytes, &missing)) {
@@ -194,43 +247,50 @@ bool take_chunk(Run& run, const ChunkLine& line, std::uint64_t line_number) {
       break;
     case DataSource::Got::kReadFailed:
       run.report.file_failed(Operation::kRead, kDataRole, run.data_path, run.data_file.error());
-      return false;
+      return nullptr;
     case DataSource::Got::kBackwards:
       run.report.bad_line(kListRole, run.list_path, line_number,
                           "the chunk starts before the end of the one before, and DATA is a pipe, read once: "
                           "its lines must go forward");
-      return false;
+      return nullptr;
   }
   if (missing > 0) {
     if (run.missing == 0) run.missing_from = line.offset + line.length - missing;
     run.missing += missing;
     if (run.strict) {
       run.report.short_data(kDataRole, run.data_path, run.missing, run.missing_from, "the list's chunks");
-      return false;
+      return nullptr;
     }
   }
-  CrcPair pair{0, 0};
-  run.kernels.crc_pair(pair, bytes, line.length);
-  if (pair.plus1 != line.crc_plus1 || pair.plain != line.crc_plain) {
-    char problem[160], has_plus1[9], has_plain[9], listed_plus1[9], listed_plain[9];
-    hex8(pair.plus1, has_plus1);
-    hex8(pair.plain, has_plain);
-    hex8(line.crc_plus1, listed_plus1);
-    hex8(line.crc_plain, listed_plain);
-    std::snprintf(problem, sizeof problem,
-                  "the %" PRIu32 " bytes at offset %" PRIu64 " of DATA have the CRCs %s %s, not %s %s", line.length,
-                  line.offset, has_plus1, has_plain, listed_plus1, listed_plain);
-    run.report.bad_line(kListRole, run.list_path, line_number, problem);
-    return false;
+  return bytes;
+}
+
+// One chunk taken into the batch: straight from the window where it lies
+// there, else once the chunks before it are checked and written (the window
+// moves, or a failure may end the run). False, reported, when the run must
+// end.
+bool take_chunk(Run& run, const ChunkLine& line, std::uint64_t line_number) {
+  ChunkBatch& batch = run.batch;
+  const unsigned char* bytes = batch.count < kCrcBatchChunks ? run.data.held(line.offset, line.length) : nullptr;
+  if (bytes == nullptr) {
+    if (!check_batch(run)) return false;
+    bytes = fetch_chunk(run, line, line_number);
+    if (bytes == nullptr) return false;
   }
-  return run.output.add(bytes, line.length);
+  batch.lines[batch.count] = line;
+  batch.line_numbers[batch.count] = line_number;
+  batch.starts[batch.count] = bytes;
+  batch.lengths[batch.count] = line.length;
+  ++batch.count;
+  return true;
 }
 
 // One line of any form: parsed, then its chunk taken.
 bool take_line(Run& run, const char* text, std::size_t size, std::uint64_t line_number) {
   ChunkLine line;
   if (const char* problem = parse_chunk_line(text, size, &line)) {
-    run.report.bad_line(kListRole, run.list_path, line_number, problem);
+    // The chunks before it go out first.
+    if (check_batch(run)) run.report.bad_line(kListRole, run.list_path, line_number, problem);
     return false;
   }
   return take_chunk(run, line, line_number);
@@ -244,7 +304,7 @@ bool take_list(Run& run, FileHandle& list) {
   while (!ended) {
     const std::ptrdiff_t got = list.read_some(list_text + have, sizeof list_text - have);
     if (got < 0) {
-      run.report.file_failed(Operation::kRead, kListRole, run.list_path, list.error());
+      if (check_batch(run)) run.report.file_failed(Operation::kRead, kListRole, run.list_path, list.error());
       return false;
     }
     ended = got == 0;
@@ -267,13 +327,15 @@ bool take_list(Run& run, FileHandle& list) {
     // buffer is no chunk line.
     if (ended && start < have && !take_line(run, list_text + start, have - start, ++line_number)) return false;
     if (!ended && start == 0 && have == sizeof list_text) {
-      run.report.bad_line(kListRole, run.list_path, line_number + 1, "expected OFFSET LENGTH CRC_PLUS1 CRC_PLAIN");
+      if (check_batch(run)) {
+        run.report.bad_line(kListRole, run.list_path, line_number + 1, "expected OFFSET LENGTH CRC_PLUS1 CRC_PLAIN");
+      }
       return false;
     }
     std::memmove(list_text, list_text + start, have - start);
     have -= start;
   }
-  return true;
+  return check_batch(run);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "chunking/crc32.h"
+#include "chunking/crc_batch.h"
 #include "chunking/cut_walker.h"
 #include "chunking/cut_rule.h"
 #include "chunking/fast_chunker.h"
@@ -83,6 +84,32 @@ TEST_P(Tier, CrcPairAtEveryLengthAndAlignment) {
           << "start " << start << " length " << length;
       ASSERT_EQ(pair.plus1, reference_crc32(plus_one(covered).data(), covered.size()))
           << "start " << start << " length " << length;
+    }
+  }
+}
+
+// Chunks hashed in batches, in their order of step counts, get the pairs
+// they get one by one, in their own places: batches of none, of one, of
+// every length class at once, and longer than one sort.
+TEST_P(Tier, BatchedCrcPairsAreThoseOfEachChunk) {
+  const std::string data = random_bytes(200000, 8);
+  std::mt19937 random(9);
+  for (const std::size_t count : {std::size_t{0}, std::size_t{1}, kCrcBatchChunks, 3 * kCrcBatchChunks + 5}) {
+    std::vector<const unsigned char*> starts;
+    std::vector<std::uint32_t> lengths;
+    for (std::size_t i = 0; i < count; ++i) {
+      // Mostly a few hundred bytes, some up to 1,300, as chunks are.
+      const std::uint32_t length = 1 + random() % (i % 5 == 0 ? 1300 : 400);
+      starts.push_back(reinterpret_cast<const unsigned char*>(data.data()) + random() % (data.size() - length));
+      lengths.push_back(length);
+    }
+    std::vector<CrcPair> pairs(count, CrcPair{1, 2});
+    batch_crc_pairs(kernels_, starts.data(), lengths.data(), count, pairs.data());
+    for (std::size_t i = 0; i < count; ++i) {
+      CrcPair alone{0, 0};
+      kernels_.crc_pair(alone, starts[i], lengths[i]);
+      ASSERT_EQ(pairs[i].plain, alone.plain) << "count " << count << " chunk " << i;
+      ASSERT_EQ(pairs[i].plus1, alone.plus1) << "count " << count << " chunk " << i;
     }
   }
 }
