@@ -1,5 +1,7 @@
 #include "sigdiff/chained_join.h"
 
+#include "records/records.h"
+
 namespace {
 
 // The part of a partition a pass joins: the identities whose hash has `sub`
@@ -124,8 +126,8 @@ void count_chain(const BlockPool& pool, const BlockChain& news, const std::uint6
                  ChunkCounts& counts) {
   for_each_block(pool, news, [&](const unsigned char* entries, std::size_t count, std::uint64_t position) {
     for (std::size_t i = 0; i < count; ++i) {
-      const unsigned char* length = entries + i * kIdentityBytes + sizeof(std::uint64_t);
-      const std::uint64_t bytes = std::uint64_t{length[0]} | std::uint64_t{length[1]} << 8;
+      // An entry keeps the record's length where the record has it.
+      const std::uint64_t bytes = SignatureRecord::len_of(entries + i * kIdentityBytes);
       const std::uint64_t bit = first_bit + position + i;
       const std::uint64_t is_new = (verdicts[bit / 64] >> (bit % 64)) & 1;
       counts.bytes += bytes;
