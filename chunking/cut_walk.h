@@ -1,7 +1,6 @@
 // The walk that places a span's cuts: no cut by the rule before a chunk holds
 // kMinChunk bytes, one wherever the rule's test passes after that, one at
-// kMaxChunk whatever the bytes. Shared by the chunker that hashes the bytes as
-// it walks and the walker that only places cuts.
+// kMaxChunk whatever the bytes.
 #ifndef CHUNKING_CUT_WALK_H
 #define CHUNKING_CUT_WALK_H
 
@@ -11,20 +10,19 @@
 #include "chunking/cut_rule.h"
 #include "chunking/kernels/chunk_kernels.h"
 
-// The first position in [from, last] of a span whose bit (first_bit + its
-// position) is set in `marks` and whose window passes the cut test, or
-// kNoCut. `bytes` holds the span's first position.
-inline std::size_t next_marked_cut(const unsigned char* bytes, const std::uint64_t* marks, std::size_t first_bit,
-                                   std::size_t from, std::size_t last) {
-  const std::size_t first = first_bit + from, final = first_bit + last;
-  std::size_t word = first / 64;
-  std::uint64_t bits = marks[word] & (~std::uint64_t{0} << (first % 64));
+// The first position in [from, last] of a span whose bit is set in `marks`
+// and whose window passes the cut test, or kNoCut. `bytes` holds the span's
+// first position.
+inline std::size_t next_marked_cut(const unsigned char* bytes, const std::uint64_t* marks, std::size_t from,
+                                   std::size_t last) {
+  std::size_t word = from / 64;
+  std::uint64_t bits = marks[word] & (~std::uint64_t{0} << (from % 64));
   for (;;) {
     while (bits == 0) {
-      if (++word > final / 64) return kNoCut;
+      if (++word > last / 64) return kNoCut;
       bits = marks[word];
     }
-    const std::size_t position = word * 64 + static_cast<std::size_t>(__builtin_ctzll(bits)) - first_bit;
+    const std::size_t position = word * 64 + static_cast<std::size_t>(__builtin_ctzll(bits));
     if (position > last) return kNoCut;
     if (window_passes(bytes + position)) return position;
     bits &= bits - 1;

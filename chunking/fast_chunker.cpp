@@ -25,7 +25,7 @@ std::size_t FastChunker::walk(const unsigned char* bytes, std::size_t count, boo
   walk_span(
       count_, count,
       [&](std::size_t from, std::size_t last) {
-        return marked ? next_marked_cut(bytes, candidates_, 0, from, last) : kernels_.find_cut(bytes, from, last);
+        return marked ? next_marked_cut(bytes, candidates_, from, last) : kernels_.find_cut(bytes, from, last);
       },
       [&](std::size_t from, std::size_t to, std::uint32_t ended_length) {
         kernels_.crc_pair(crc_, bytes + from, to - from);

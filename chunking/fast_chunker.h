@@ -47,6 +47,16 @@ class FastChunker {
   // `ended` and returns 1, else 0.
   std::size_t end_segment(SignatureRecord* ended);
 
+  // The pending chunk: its bytes so far (0 right after a cut) and their
+  // signatures. resume() makes the chunker go on from such a chunk, as if it
+  // had taken its bytes itself.
+  std::uint32_t pending_length() const { return count_; }
+  CrcPair pending_signatures() const { return crc_; }
+  void resume(CrcPair signatures, std::uint32_t length) {
+    crc_ = signatures;
+    count_ = length;
+  }
+
  private:
   // The record of the chunk whose bytes crc_ holds, `length` of them; crc_
   // starts afresh.

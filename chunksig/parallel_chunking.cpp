@@ -1,6 +1,8 @@
 #include "chunksig/parallel_chunking.h"
 
+#include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "common/large_memory.h"
 
@@ -14,35 +16,55 @@ static_assert(kHistory >= kScanReadsBefore && kSlack >= kScanReadsAfter, "the sc
 
 constexpr std::size_t kBlock = ParallelChunking::kBlock;
 static_assert(kBlock >= kHistory, "a block's history lies in the block before");
-// The most chunk ends in a block: rule cuts are kMinChunk apart within a
-// segment, plus a cut at each segment end and one more per segment.
-constexpr std::size_t kMostCuts = kBlock / kMinChunk + 2 * ParallelChunking::kMostSegmentEnds + 4;
+// The most chunks that end in a block: rule cuts are kMinChunk apart within
+// a segment, plus a cut at each segment end and one more per segment; and the
+// room the chunker asks for past them.
+constexpr std::size_t kMostChunks = kBlock / kMinChunk + 2 * ParallelChunking::kMostSegmentEnds + 4;
+constexpr std::size_t kRecordsRoom = kMostChunks + FastChunker::kMaxChunksPerSpan;
+// Chunked again up to where the chunkings meet, a block has at most one
+// segment end, where they meet: a cut by the rule where it starts, then one
+// per kMinChunk bytes, and one at the segment end.
+constexpr std::size_t kMostChunksAgain = kBlock / kMinChunk + 2;
 
 constexpr std::size_t cache_lines(std::size_t bytes) { return (bytes + 63) / 64 * 64; }
 constexpr std::size_t kBytesRoom = cache_lines(kHistory + kBlock + kSlack);
-constexpr std::size_t kMarksRoom = cache_lines((kBlock / 64 + 1) * sizeof(std::uint64_t));
-constexpr std::size_t kCutsRoom = cache_lines(kMostCuts * sizeof(std::uint32_t));
-constexpr std::size_t kPiecesRoom = cache_lines((kMostCuts + 1) * sizeof(CrcPair));
-constexpr std::size_t kSlotRoom = kBytesRoom + kMarksRoom + kCutsRoom + kPiecesRoom;
+constexpr std::size_t kChunkerRoom = cache_lines(sizeof(FastChunker));
+constexpr std::size_t kSlotRoom = kBytesRoom + kChunkerRoom + cache_lines(kRecordsRoom * sizeof(SignatureRecord));
+constexpr std::size_t kAgainRoom =
+    kChunkerRoom + cache_lines((kMostChunksAgain + FastChunker::kMaxChunksPerSpan) * sizeof(SignatureRecord));
+static_assert(alignof(FastChunker) <= 64 && alignof(SignatureRecord) <= 64, "each part starts a cache line");
+
+// Chunks the `count` bytes from `at` in spans the chunker takes; returns how
+// many records it wrote to `records`.
+std::size_t take_all(FastChunker& chunker, const unsigned char* at, std::size_t count, SignatureRecord* records) {
+  std::size_t chunks = 0;
+  for (std::size_t done = 0; done < count;) {
+    const std::size_t span = count - done < FastChunker::kMaxSpan ? count - done : FastChunker::kMaxSpan;
+    chunks += chunker.take(at + done, span, records + chunks);
+    done += span;
+  }
+  return chunks;
+}
 
 }  // namespace
 
-unsigned ParallelChunking::start(unsigned workers, const ChunkKernels& kernels) {
+unsigned ParallelChunking::start(unsigned workers, CpuTier tier) {
   if (workers == 0) return 0;
   if (workers > kMostWorkers) workers = kMostWorkers;
-  kernels_ = kernels;
+  tier_ = tier;
   slot_count_ = workers * kSlotsPerWorker + 2;
-  memory_bytes_ = slot_count_ * kSlotRoom;
+  memory_bytes_ = slot_count_ * kSlotRoom + kAgainRoom;
   memory_ = allocate_large(memory_bytes_);
   if (memory_ == nullptr) return 0;
   unsigned char* at = static_cast<unsigned char*>(memory_);
   for (std::size_t i = 0; i < slot_count_; ++i, at += kSlotRoom) {
-    slots_[i] = Slot{at,
-                     reinterpret_cast<std::uint64_t*>(at + kBytesRoom),
-                     reinterpret_cast<std::uint32_t*>(at + kBytesRoom + kMarksRoom),
-                     reinterpret_cast<CrcPair*>(at + kBytesRoom + kMarksRoom + kCutsRoom),
-                     0, 0, 0, false, false, SlotState::kFree};
+    slots_[i] = Slot{};
+    slots_[i].bytes = at;
+    slots_[i].chunker = new (at + kBytesRoom) FastChunker();
+    slots_[i].records = reinterpret_cast<SignatureRecord*>(at + kBytesRoom + kChunkerRoom);
   }
+  again_chunker_ = new (at) FastChunker();
+  again_records_ = reinterpret_cast<SignatureRecord*>(at + kChunkerRoom);
   // The stream starts after zeros, as one thread's does.
   std::memset(slots_[0].bytes, 0, kHistory);
   for (unsigned i = 0; i < workers; ++i) {
@@ -75,7 +97,6 @@ void ParallelChunking::add_segment_ends(const std::uint64_t* ends, std::size_t c
     ThreadMonitor::Hold hold(monitor_);
     std::memcpy(segment_ends_, ends, count * sizeof *ends);
     segment_end_count_ = count;
-    next_segment_end_ = 0;
     limit_ = ends[count - 1];
   }
   monitor_.wake_all();
@@ -102,7 +123,7 @@ void ParallelChunking::run_worker() {
 bool ParallelChunking::process_block(ThreadMonitor::Hold& hold) {
   const std::uint64_t sequence = next_read_++;
   const std::uint64_t room = limit_ - read_to_;
-  const std::size_t wanted = room < kBlock ? static_cast<std::size_t>(room) : kBlock;
+  const std::size_t wanted = room < block_ ? static_cast<std::size_t>(room) : block_;
   reading_ = true;
   Slot& block = slot(sequence);
   block.state = SlotState::kBusy;
@@ -161,19 +182,7 @@ bool ParallelChunking::process_block(ThreadMonitor::Hold& hold) {
   monitor_.wake_all();
   hold.release();
 
-  CutWalker::mark_candidates(kernels_, bytes, block.size, block.marks);
-
-  hold.take();
-  while (!stopping_ && next_walk_ != sequence) monitor_.wait();
-  if (stopping_) return false;
-  hold.release();
-  walk(block);
-  hold.take();
-  ++next_walk_;
-  monitor_.wake_all();
-  hold.release();
-
-  hash_pieces(block);
+  chunk_block(block);
 
   hold.take();
   block.state = SlotState::kReady;
@@ -181,35 +190,29 @@ bool ParallelChunking::process_block(ThreadMonitor::Hold& hold) {
   return true;
 }
 
-// The block's cuts: by the rule over its marks, and at each segment end in
-// it. Runs for one block at a time, in stream order.
-void ParallelChunking::walk(Slot& block) {
+// The block's chunks, as if one started at its start, with a cut at each
+// segment end in it; and the bytes after its last cut.
+void ParallelChunking::chunk_block(Slot& block) const {
   const unsigned char* bytes = block.bytes + kHistory;
-  const std::uint64_t block_end = block.start + block.size;
-  std::size_t pos = 0, cuts = 0;
-  for (; next_segment_end_ < segment_end_count_ && segment_ends_[next_segment_end_] <= block_end; ++next_segment_end_) {
-    const std::size_t end = static_cast<std::size_t>(segment_ends_[next_segment_end_] - block.start);
-    cuts += walker_.walk(bytes, block.marks, pos, end - pos, block.cut_ends + cuts);
-    if (walker_.end_segment()) block.cut_ends[cuts++] = static_cast<std::uint32_t>(end);
+  FastChunker& chunker = *block.chunker;
+  chunker.start(tier_);
+  // The segment ends in (start, start + size]: one at the block's start is
+  // the block before's.
+  const std::uint64_t* const ends_end = segment_ends_ + segment_end_count_;
+  const std::uint64_t* next_end = std::upper_bound(segment_ends_, ends_end, block.start);
+  block.first_segment_end = kNoSegmentEnd;
+  std::size_t pos = 0, chunks = 0;
+  for (; next_end != ends_end && *next_end <= block.start + block.size; ++next_end) {
+    const auto end = static_cast<std::size_t>(*next_end - block.start);
+    if (block.first_segment_end == kNoSegmentEnd) block.first_segment_end = end;
+    chunks += take_all(chunker, bytes + pos, end - pos, block.records + chunks);
+    chunks += chunker.end_segment(block.records + chunks);
     pos = end;
   }
-  if (pos < block.size) cuts += walker_.walk(bytes, block.marks, pos, block.size - pos, block.cut_ends + cuts);
-  block.cuts = cuts;
-}
-
-// The CRCs of the pieces between the cuts, each from nothing: the first
-// continues a chunk of the blocks before, and the last is continued by the
-// blocks after.
-void ParallelChunking::hash_pieces(Slot& block) const {
-  const unsigned char* bytes = block.bytes + kHistory;
-  std::size_t from = 0;
-  for (std::size_t i = 0; i <= block.cuts; ++i) {
-    const std::size_t to = i < block.cuts ? block.cut_ends[i] : block.size;
-    CrcPair pair{0, 0};
-    if (to > from) kernels_.crc_pair(pair, bytes + from, to - from);
-    block.pieces[i] = pair;
-    from = to;
-  }
+  chunks += take_all(chunker, bytes + pos, block.size - pos, block.records + chunks);
+  block.chunks = chunks;
+  block.tail_signatures = chunker.pending_signatures();
+  block.tail_length = chunker.pending_length();
 }
 
 bool ParallelChunking::take_block() {
@@ -235,34 +238,68 @@ bool ParallelChunking::take_block() {
     file_end_seen_ = block.start;
   }
   current_ = &block;
-  next_piece_ = 0;
+  again_count_ = next_again_ = next_record_ = 0;
+  open_after_signatures_ = block.tail_signatures;
+  open_after_length_ = block.tail_length;
+  if (open_length_ != 0) chunk_again(block);
   taken_to_ = block.start + block.size;
   return true;
 }
 
-ParallelChunking::Next ParallelChunking::next_chunk(bool stop_at_file_end, SignatureRecord* record) {
-  for (;;) {
-    if (current_ == nullptr || next_piece_ > current_->cuts) {
-      if (!take_block()) return Next::kReadFailed;
-      continue;
+// The block chunked again from the chunk open at its start, cut by cut of
+// its own, until a cut falls on one of them: the records up to there, then
+// the block's own after it. They meet at its first segment end at the
+// latest, where both cut. Where they do not meet, the block has no segment
+// end, and the chunking again gives all its records and the chunk open at
+// its end.
+void ParallelChunking::chunk_again(const Slot& block) {
+  const unsigned char* bytes = block.bytes + kHistory;
+  FastChunker& chunker = *again_chunker_;
+  chunker.start(tier_);
+  chunker.resume(open_signatures_, open_length_);
+  std::size_t pos = 0, chunks = 0;
+  for (std::size_t i = 0; i < block.chunks; ++i) {
+    const std::size_t cut = pos + block.records[i].len;
+    chunks += chunker.take(bytes + pos, cut - pos, again_records_ + chunks);
+    if (cut == block.first_segment_end) chunks += chunker.end_segment(again_records_ + chunks);
+    pos = cut;
+    if (chunker.pending_length() == 0) {
+      again_count_ = chunks;
+      next_record_ = i + 1;
+      return;
     }
-    const Slot& block = *current_;
-    const std::size_t piece = next_piece_++;
-    const std::size_t from = piece == 0 ? 0 : block.cut_ends[piece - 1];
-    const std::size_t to = piece < block.cuts ? block.cut_ends[piece] : block.size;
-    if (to > from) {
-      if (open_length_ == 0) {
-        open_pair_ = block.pieces[piece];
-      } else {
-        crc32_pair_combine(open_pair_, block.pieces[piece], to - from);
-      }
-      open_length_ += static_cast<std::uint32_t>(to - from);
-    }
-    if (piece == block.cuts) continue;  // the chunk goes on in the next block
-    if (stop_at_file_end && file_ended_seen_ && block.start + to > file_end_seen_) return Next::kPastFileEnd;
-    *record = SignatureRecord{open_pair_.plus1, open_pair_.plain, static_cast<std::uint16_t>(open_length_)};
-    open_pair_ = CrcPair{0, 0};
-    open_length_ = 0;
-    return Next::kChunk;
   }
+  again_count_ = chunks + take_all(chunker, bytes + pos, block.size - pos, again_records_ + chunks);
+  next_record_ = block.chunks;
+  open_after_signatures_ = chunker.pending_signatures();
+  open_after_length_ = chunker.pending_length();
+}
+
+// The current block's next record, or false when it has no more.
+bool ParallelChunking::next_record(SignatureRecord* record) {
+  if (next_again_ < again_count_) {
+    *record = again_records_[next_again_++];
+    return true;
+  }
+  if (next_record_ < current_->chunks) {
+    *record = current_->records[next_record_++];
+    return true;
+  }
+  return false;
+}
+
+ParallelChunking::Next ParallelChunking::next_chunk(bool stop_at_file_end, SignatureRecord* record) {
+  SignatureRecord next;
+  while (current_ == nullptr || !next_record(&next)) {
+    if (current_ != nullptr) {
+      open_signatures_ = open_after_signatures_;
+      open_length_ = open_after_length_;
+    }
+    if (!take_block()) return Next::kReadFailed;
+  }
+  const std::uint64_t end = chunk_start_ + next.len;
+  if (stop_at_file_end && file_ended_seen_ && end > file_end_seen_) return Next::kPastFileEnd;
+  chunk_start_ = end;
+  *record = next;
+  return Next::kChunk;
 }

@@ -3,22 +3,23 @@
 //
 // The stream goes in blocks. For each, a worker reads it (the workers read
 // one at a time, in stream order, never past the limit: a pipe gives up no
-// byte the segments do not need), marks its cut candidates while the bytes
-// are in its cache, places its cuts once the block before has placed its own
-// (the walk carries the open chunk's length from block to block, and tests
-// only the candidates where a chunk could end), and computes the CRCs of the
-// pieces between the cuts. The thread that
-// owns the chunking takes the blocks in order, joins each chunk's pieces
-// (crc32_pair_combine) and hands out the records. The marks do not depend on
-// where chunks start, and the walk is the one-thread walk, so the records are
-// the same.
+// byte the segments do not need) and chunks it with the one-thread chunker
+// as if a chunk started at the block's start, while the bytes are in its
+// cache. A cut depends only on the 12 bytes before it and on the length of
+// the chunk it ends, so no block waits for another. The thread that owns the
+// chunking takes the blocks in order. Where a chunk is open at a block's
+// start, it chunks the block again from that chunk, until a cut of its own
+// falls on one of the block's: from a cut both share, the two are one walk
+// (they share every segment end; on random bytes they meet within a chunk or
+// two). It hands out the records it made, then the block's from there on.
 //
 // After the data file's end the blocks are 0xFF padding, as one thread
 // brings it. A read that fails ends the blocks there.
 //
 // The thread that takes the blocks works on the blocks after the one it
 // waits for, so it is a worker too. Memory: kSlotsPerWorker blocks of about
-// 420 KiB per worker thread and two more, allocated once at start.
+// 1.3 MiB per worker thread and two more, and 0.2 MiB to chunk a block
+// again, allocated once at start.
 #ifndef CHUNKSIG_PARALLEL_CHUNKING_H
 #define CHUNKSIG_PARALLEL_CHUNKING_H
 
@@ -26,28 +27,30 @@
 #include <cstdint>
 
 #include "chunking/crc32.h"
-#include "chunking/cut_rule.h"
-#include "chunking/cut_walker.h"
-#include "chunking/kernels/chunk_kernels.h"
+#include "chunking/fast_chunker.h"
+#include "chunking/kernels/tier_table.h"
 #include "common/file_handle.h"
 #include "common/worker_thread.h"
 #include "records/records.h"
 
 class ParallelChunking {
  public:
-  static constexpr std::size_t kBlock = 256 * 1024;
+  static constexpr std::size_t kBlock = 1024 * 1024;
   static constexpr unsigned kMostWorkers = 256;
   static constexpr unsigned kSlotsPerWorker = 2;
   // The most segment ends add_segment_ends() takes at once.
   static constexpr std::size_t kMostSegmentEnds = 4096;
 
-  explicit ParallelChunking(FileHandle& file) : file_(file) {}
+  // Reads `file` in blocks of `block` bytes (64 to kBlock; smaller blocks
+  // are for the tests, which want many of them).
+  explicit ParallelChunking(FileHandle& file, std::size_t block = kBlock)
+      : file_(file), block_(block < 64 ? 64 : (block > kBlock ? kBlock : block)) {}
 
   // Allocates the blocks and starts up to `workers` (1 to kMostWorkers)
-  // threads running the kernels `kernels`. Returns how many started: 0 when
+  // threads running the kernels of `tier`. Returns how many started: 0 when
   // the memory could not be had or no thread would start (then nothing
   // needs finishing).
-  unsigned start(unsigned workers, const ChunkKernels& kernels);
+  unsigned start(unsigned workers, CpuTier tier);
   // Stops the workers, once the read each may be in has returned, and gives
   // the memory back.
   void finish();
@@ -72,17 +75,20 @@ class ParallelChunking {
   std::uint64_t taken_to() const { return taken_to_; }
 
  private:
-  enum class SlotState { kFree, kBusy, kMarked, kReady };
+  enum class SlotState { kFree, kBusy, kReady };
+  static constexpr std::size_t kNoSegmentEnd = ~std::size_t{0};
   struct Slot {
-    unsigned char* bytes;       // kHistory, then the block, then kSlack
-    std::uint64_t* marks;       // the cut candidates
-    std::uint32_t* cut_ends;    // where chunks end, from the block's start
-    CrcPair* pieces;            // the CRCs of the pieces between cuts
-    std::uint64_t start;        // the block's stream offset
-    std::size_t size;           // its bytes
-    std::size_t cuts;           // chunk ends in it
-    bool padding;               // past the data file's end: 0xFF
-    bool failed;                // the read failed: no bytes
+    unsigned char* bytes;      // kHistory, then the block, then kSlack
+    FastChunker* chunker;      // chunks the block
+    SignatureRecord* records;  // of the chunks that end in it, from a chunk starting at its start
+    std::uint64_t start;       // the block's stream offset
+    std::size_t size;          // its bytes
+    std::size_t chunks;        // records
+    CrcPair tail_signatures;   // of the bytes after the last cut
+    std::uint32_t tail_length;
+    std::size_t first_segment_end;  // from the block's start; kNoSegmentEnd if none ends in it
+    bool padding;                   // past the data file's end: 0xFF
+    bool failed;                    // the read failed: no bytes
     SlotState state;
   };
 
@@ -90,13 +96,15 @@ class ParallelChunking {
   void run_worker();
   bool can_read() const;
   bool process_block(ThreadMonitor::Hold& hold);
-  void walk(Slot& block);
-  void hash_pieces(Slot& block) const;
+  void chunk_block(Slot& block) const;
   Slot& slot(std::uint64_t sequence) { return slots_[sequence % slot_count_]; }
   bool take_block();
+  void chunk_again(const Slot& block);
+  bool next_record(SignatureRecord* record);
 
   FileHandle& file_;
-  ChunkKernels kernels_{};
+  const std::size_t block_;
+  CpuTier tier_ = CpuTier{};
   void* memory_ = nullptr;
   std::size_t memory_bytes_ = 0;
   Slot slots_[kMostWorkers * kSlotsPerWorker + 2];
@@ -107,29 +115,38 @@ class ParallelChunking {
   // Shared with the workers, under monitor_'s lock; every change wakes the
   // waiting threads.
   ThreadMonitor monitor_;
-  std::uint64_t limit_ = 0;       // stream bytes the workers may read up to
-  std::uint64_t read_to_ = 0;     // stream bytes read (or padded) so far
-  std::uint64_t next_read_ = 0;   // the next block to read, by sequence number
-  std::uint64_t next_walk_ = 0;   // the next block to walk
-  bool reading_ = false;          // a read is in progress: one at a time, in order
-  bool file_ended_ = false;       // a read found the end: padding from file_end_ on
+  std::uint64_t limit_ = 0;      // stream bytes the workers may read up to
+  std::uint64_t read_to_ = 0;    // stream bytes read (or padded) so far
+  std::uint64_t next_read_ = 0;  // the next block to read, by sequence number
+  bool reading_ = false;         // a read is in progress: one at a time, in order
+  bool file_ended_ = false;      // a read found the end: padding from file_end_ on
   std::uint64_t file_end_ = 0;
-  bool read_failed_ = false;      // no more blocks
+  bool read_failed_ = false;        // no more blocks
   bool read_failure_next_ = false;  // a read failed after bytes: the next block fails
   bool stopping_ = false;
-  // The segment ends of the last add_segment_ends(), for the walk; only the
-  // walking worker reads them between two calls.
+  // The segment ends of the last add_segment_ends(), for the walks; the
+  // workers read them without the lock, as no block is in progress while
+  // they change.
   std::uint64_t segment_ends_[kMostSegmentEnds];
   std::size_t segment_end_count_ = 0;
-  std::size_t next_segment_end_ = 0;
-  CutWalker walker_;              // only the walking worker uses it
 
   // The taking thread's own.
   std::uint64_t next_taken_ = 0;  // the next block to take
   Slot* current_ = nullptr;
-  std::size_t next_piece_ = 0;    // in current_
-  CrcPair open_pair_{0, 0};       // the open chunk's signatures so far
+  // The chunk open where the current block starts, and where it ends.
+  CrcPair open_signatures_{0, 0};
   std::uint32_t open_length_ = 0;
+  CrcPair open_after_signatures_{0, 0};
+  std::uint32_t open_after_length_ = 0;
+  // The current block chunked again, from the chunk open at its start, up to
+  // where the two chunkings meet: the records that makes, then the block's
+  // own from next_record_ on.
+  FastChunker* again_chunker_ = nullptr;
+  SignatureRecord* again_records_ = nullptr;
+  std::size_t again_count_ = 0;
+  std::size_t next_again_ = 0;
+  std::size_t next_record_ = 0;
+  std::uint64_t chunk_start_ = 0;  // the stream offset of the next chunk handed out
   std::uint64_t taken_to_ = 0;
   bool file_ended_seen_ = false;
   std::uint64_t file_end_seen_ = 0;

@@ -127,7 +127,7 @@ std::string consecutive_segments(std::uint64_t total, std::uint32_t each) {
 
 TEST(KernelChunksigJobs, SameAsOneThread) {
   if (const char* why = threads_untestable()) GTEST_SKIP() << why;
-  const std::string random = random_bytes(1500000, 31), zeros(700000, '\0'), text = text_bytes(900000);
+  const std::string random = random_bytes(1500000, 31), zeros(2200000, '\0'), text = text_bytes(900000);
   const struct {
     const char* name;
     std::uint64_t fptr;
@@ -136,7 +136,7 @@ TEST(KernelChunksigJobs, SameAsOneThread) {
     bool pipe_too;
   } cases[] = {
       {"random, one segment", 0, random, segment(1500000, 0), true},
-      {"zeros: cuts forced across blocks", 0, zeros, segment(700000, 0), false},
+      {"zeros: cuts forced across blocks", 0, zeros, segment(2200000, 0), false},
       {"text", 0, text, segment(900000, 0), false},
       {"4 KiB segments", 0, random, consecutive_segments(1500000, 4096), false},
       {"one-byte segments", 0, text, consecutive_segments(6000, 1) + segment(300000, 6000), false},

@@ -11,7 +11,6 @@
 
 #include "chunking/crc32.h"
 #include "chunking/crc_batch.h"
-#include "chunking/cut_walker.h"
 #include "chunking/cut_rule.h"
 #include "chunking/fast_chunker.h"
 #include "chunking/kernels/chunk_kernels.h"
@@ -215,61 +214,6 @@ TEST_P(Tier, CutsAsChunkHasherDoesOnRandomSplits) {
       fast.start(GetParam());
       ASSERT_EQ(chunk(fast, data, segments, spans), reference_signatures(data, segments))
           << "round " << round;
-    }
-  }
-}
-
-// The parallel way: candidates marked block by block, cuts walked over the
-// marks with segment ends among them, each piece between cuts hashed alone
-// and the pieces of a chunk joined: the records of the chunker.
-TEST_P(Tier, MarkedBlocksAndJoinedPiecesGiveTheChunkersRecords) {
-  std::mt19937 random(17);
-  const std::string kinds[] = {random_bytes(300000, 8), std::string(150000, '\0'), cycling_bytes(100000)};
-  static std::uint64_t marks[FastChunker::kMaxSpan / 64 + 1];
-  static std::uint32_t cut_ends[FastChunker::kMaxSpan + 1];
-  for (const std::string& data : kinds) {
-    const Padded padded(data);
-    for (int round = 0; round < 6; ++round) {
-      std::vector<std::size_t> segments;
-      for (std::size_t total = 0; total < data.size();) {
-        const std::size_t length = std::min<std::size_t>(random() % (round % 2 ? 3000 : 200000) + 1, data.size() - total);
-        segments.push_back(length);
-        total += length;
-      }
-      std::string records;
-      CutWalker walker;
-      CrcPair open{0, 0};
-      std::uint32_t open_length = 0;
-      std::size_t segment = 0, segment_end = segments[0];
-      for (std::size_t start = 0; start < data.size();) {
-        const std::size_t block = std::min<std::size_t>(random() % (round < 3 ? 300 : 90000) + 1, data.size() - start);
-        CutWalker::mark_candidates(kernels_, padded.at(start), block, marks);
-        std::size_t cuts = 0, pos = 0;
-        for (; segment_end <= start + block; segment_end += segment < segments.size() - 1 ? segments[++segment] : 0) {
-          const std::size_t end = segment_end - start;
-          cuts += walker.walk(padded.at(start), marks, pos, end - pos, cut_ends + cuts);
-          if (walker.end_segment()) cut_ends[cuts++] = static_cast<std::uint32_t>(end);
-          pos = end;
-          if (segment == segments.size() - 1) break;
-        }
-        if (pos < block) cuts += walker.walk(padded.at(start), marks, pos, block - pos, cut_ends + cuts);
-        for (std::size_t i = 0, from = 0; i <= cuts; ++i) {
-          const std::size_t to = i < cuts ? cut_ends[i] : block;
-          CrcPair piece{0, 0};
-          kernels_.crc_pair(piece, padded.at(start + from), to - from);
-          crc32_pair_combine(open, piece, to - from);
-          open_length += static_cast<std::uint32_t>(to - from);
-          from = to;
-          if (i == cuts) break;
-          unsigned char bytes[SignatureRecord::kBytes];
-          SignatureRecord{open.plus1, open.plain, static_cast<std::uint16_t>(open_length)}.encode(bytes);
-          records.append(reinterpret_cast<const char*>(bytes), sizeof bytes);
-          open = CrcPair{0, 0};
-          open_length = 0;
-        }
-        start += block;
-      }
-      ASSERT_EQ(records, reference_signatures(data, segments)) << "round " << round;
     }
   }
 }

@@ -1,0 +1,139 @@
+// chunksig -j's chunking, a block at a time on worker threads: the records of
+// the one-thread chunker for every kind of data, block size, number of
+// threads and segment list, in every CPU tier this machine runs. Small
+// blocks, so that chunks open across many block starts.
+#include "chunksig/parallel_chunking.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "chunking/reference_chunker.h"
+#include "tests/chunker_feed.h"
+#include "tests/reference_model.h"
+#include "tests/scratch.h"
+
+namespace {
+
+class ParallelTier : public ::testing::TestWithParam<CpuTier> {
+ protected:
+  void SetUp() override {
+    if (const char* why = std::getenv("CHUNKTOOLS_NO_THREADS")) GTEST_SKIP() << why;
+    if (GetParam() > supported_cpu_tier()) GTEST_SKIP() << "this CPU lacks the tier";
+  }
+};
+
+// The one-thread records of `stream` (the data, then its 0xFF padding) in
+// segments of these lengths; of the chunks that end by `stop` only.
+std::vector<SignatureRecord> one_thread_records(const std::string& stream, const std::vector<std::size_t>& segments,
+                                                std::size_t stop) {
+  std::string padded(64, '\0');
+  padded += stream;
+  padded.append(64, '\0');
+  static ReferenceChunker reference;
+  reference.start();
+  const std::string all = feed_chunker(reference, reinterpret_cast<const unsigned char*>(padded.data()) + 64, segments,
+                                       {stream.size() + 1});
+  std::vector<SignatureRecord> kept;
+  std::size_t end = 0;
+  for (std::size_t at = 0; at < all.size(); at += SignatureRecord::kBytes) {
+    kept.push_back(SignatureRecord::decode(reinterpret_cast<const unsigned char*>(all.data()) + at));
+    end += kept.back().len;
+    if (end > stop) {
+      kept.pop_back();
+      break;
+    }
+  }
+  return kept;
+}
+
+bool operator==(const SignatureRecord& a, const SignatureRecord& b) {
+  return a.crc_plus1 == b.crc_plus1 && a.crc_plain == b.crc_plain && a.len == b.len;
+}
+
+TEST_P(ParallelTier, RecordsOfTheOneThreadChunker) {
+  const ScratchDir dir;
+  const std::string path = dir.path("data");
+  std::mt19937 random(23);
+  const std::string text = random_bytes(150000, 3);
+  const struct {
+    const char* name;
+    std::string data;
+    std::size_t stream_size;  // past the data: 0xFF
+  } kinds[] = {
+      {"random", random_bytes(200000, 2), 200000},
+      // Cut only at 65535 bytes, which no block's own chunking shares.
+      {"zeros", std::string(200000, '\0'), 200000},
+      {"repeating", cycling_bytes(120000), 120000},
+      {"data ends early", text, 190000},
+  };
+  for (const auto& kind : kinds) {
+    write_file(path, kind.data);
+    const std::string stream = kind.data + std::string(kind.stream_size - kind.data.size(), '\xFF');
+    for (const std::size_t block : {64, 333, 4096, 70000}) {
+      for (const unsigned workers : {1u, 3u}) {
+        for (int round = 0; round < 2; ++round) {
+          std::vector<std::size_t> segments;
+          for (std::size_t total = 0; total < stream.size();) {
+            const std::size_t length =
+                std::min<std::size_t>(random() % (round ? 3000 : 150000) + 1, stream.size() - total);
+            segments.push_back(length);
+            total += length;
+          }
+          // Stopping at the data's end, where the data ends early.
+          const bool stop = kind.stream_size > kind.data.size() && round == 1;
+          const std::string label = std::string(kind.name) + ", blocks of " + std::to_string(block) + ", " +
+                                    std::to_string(workers) + " workers, round " + std::to_string(round);
+          const std::vector<SignatureRecord> expected =
+              one_thread_records(stream, segments, stop ? kind.data.size() : stream.size());
+          FileHandle file = FileHandle::open_read(path.c_str());
+          const auto chunking = std::make_unique<ParallelChunking>(file, block);
+          ASSERT_EQ(chunking->start(workers, GetParam()), workers) << label;
+          // The segment ends handed over a few at a time, each time once the
+          // chunks up to the ends before have been taken, as chunksig does.
+          // Each record is compared as it comes, the run ending at the first
+          // that differs: the chunks after it would not end where the
+          // segments do.
+          std::size_t taken = 0;
+          std::uint64_t chunked = 0, end = 0;
+          bool stopped = false, differs = false;
+          for (std::size_t next = 0; next < segments.size() && !stopped && !differs;) {
+            std::vector<std::uint64_t> ends;
+            for (std::size_t count = random() % 40 + 1; count > 0 && next < segments.size(); --count) {
+              end += segments[next++];
+              ends.push_back(end);
+            }
+            chunking->add_segment_ends(ends.data(), ends.size());
+            while (chunked < end && !stopped && !differs) {
+              SignatureRecord record;
+              const ParallelChunking::Next got = chunking->next_chunk(stop, &record);
+              stopped = got == ParallelChunking::Next::kPastFileEnd;
+              if (stopped) break;
+              differs =
+                  got != ParallelChunking::Next::kChunk || taken == expected.size() || !(record == expected[taken]);
+              EXPECT_FALSE(differs) << label << ": record " << taken;
+              chunked += record.len;
+              ++taken;
+            }
+          }
+          chunking->finish();
+          if (differs) return;
+          EXPECT_EQ(stopped, stop) << label;
+          EXPECT_EQ(taken, expected.size()) << label;
+        }
+      }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryTier, ParallelTier, ::testing::Range(kPortableTier, kTierCount),
+                         [](const ::testing::TestParamInfo<CpuTier>& param_info) {
+                           return std::string(cpu_tier_name(param_info.param));
+                         });
+
+}  // namespace
