@@ -150,34 +150,49 @@ ChunkingEnd chunk_segments(RecordReader& segments, DataStream& stream, Signature
 #ifndef CHUNKSIG_REFERENCE_CHUNKER
 // As chunk_segments(), with the chunks from worker threads: the same records,
 // trace lines and ends. The padding the data file needed is in
-// *padding_bytes, counted as one thread counts it.
+// *padding_bytes, counted as one thread counts it. The segment list is read a
+// block ahead, so that the workers go on into the next block's segments
+// while this thread hands out the chunks of the last ones; the segments in
+// hand are a copy.
 ChunkingEnd chunk_segments_in_parallel(RecordReader& segments, ParallelChunking& chunking, SignatureSink& sink,
-                                       std::uint64_t fptr, ProgressLine& progress, bool strict,
-                                       ShortData* short_data, std::uint64_t* padding_bytes) {
+                                       std::uint64_t fptr, ProgressLine& progress, bool strict, ShortData* short_data,
+                                       std::uint64_t* padding_bytes) {
   static std::uint64_t new_ends[kSegmentsPerRead];
-  std::uint64_t segment_number = 0;  // in the list, from 1
-  std::uint64_t pos = fptr;          // stream position reached so far
-  std::uint64_t total = 0;           // stream bytes taken so far
-  std::uint64_t chunked = fptr;      // stream position the records have reached
-  std::uint64_t needed = fptr;       // furthest end among the segments read so far
-  std::uint64_t shown = 0;           // what the progress line last showed
-  for (;;) {
-    std::size_t count;
-    const ReadResult got = segments.next_block(&count);
-    if (got == ReadResult::kError) return ChunkingEnd::kSegmentReadFailed;
-    if (got == ReadResult::kEnd) break;
-    // Only the ends that go further bring new bytes, and each is a cut.
+  static unsigned char in_hand[kSegmentsPerRead * SegmentRecord::kBytes];
+  std::uint64_t segment_number = 0;   // in the list, from 1
+  std::uint64_t pos = fptr;           // stream position reached so far
+  std::uint64_t total = 0;            // stream bytes taken so far
+  std::uint64_t chunked = fptr;       // stream position the records have reached
+  std::uint64_t needed = fptr;        // furthest end among the segments in hand and before
+  std::uint64_t needed_ahead = fptr;  // the same, with the block read ahead
+  std::uint64_t shown = 0;            // what the progress line last showed
+  // Reads the next block of segments and gives the workers the ends that go
+  // further, each a cut.
+  const auto read_ahead = [&](std::size_t* count) {
+    const ReadResult got = segments.next_block(count);
+    if (got != ReadResult::kRecord) return got;
     std::size_t ends = 0;
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < *count; ++i) {
       const std::uint64_t end = segment_at(segments, i).end();
-      if (end > needed) {
-        needed = end;
+      if (end > needed_ahead) {
+        needed_ahead = end;
         new_ends[ends++] = end - fptr;
       }
     }
     chunking.add_segment_ends(new_ends, ends);
+    return got;
+  };
+  std::size_t next_count = 0;
+  ReadResult next = read_ahead(&next_count);
+  // A failure to read the list is reported where one thread meets it: after
+  // the segments before it.
+  while (next == ReadResult::kRecord) {
+    const std::size_t count = next_count;
+    std::memcpy(in_hand, segments.records(), count * SegmentRecord::kBytes);
+    needed = needed_ahead;
+    next = read_ahead(&next_count);
     for (std::size_t i = 0; i < count; ++i) {
-      const SegmentRecord segment = segment_at(segments, i);
+      const SegmentRecord segment = SegmentRecord::decode(in_hand + i * SegmentRecord::kBytes);
       const std::uint64_t end = segment.end();
       ++segment_number;
       if (end <= pos) continue;
@@ -186,10 +201,10 @@ ChunkingEnd chunk_segments_in_parallel(RecordReader& segments, ParallelChunking&
       trace_segment(end, total, segment, sink);
       while (chunked < end) {
         SignatureRecord record;
-        const ParallelChunking::Next next = chunking.next_chunk(strict, &record);
-        if (next == ParallelChunking::Next::kReadFailed) return ChunkingEnd::kDataReadFailed;
+        const ParallelChunking::Next got = chunking.next_chunk(strict, &record);
+        if (got == ParallelChunking::Next::kReadFailed) return ChunkingEnd::kDataReadFailed;
         if (chunking.file_ended() && !short_data->happened) *short_data = ShortData{true, fptr + chunking.file_end()};
-        if (next == ParallelChunking::Next::kPastFileEnd) {
+        if (got == ParallelChunking::Next::kPastFileEnd) {
           // One thread stops where it would first bring padding, a block's
           // worth of it at most.
           const std::uint64_t wanted = needed - short_data->from;
@@ -205,6 +220,7 @@ ChunkingEnd chunk_segments_in_parallel(RecordReader& segments, ParallelChunking&
       }
     }
   }
+  if (next == ReadResult::kError) return ChunkingEnd::kSegmentReadFailed;
   if (short_data->happened) *padding_bytes = needed - short_data->from;
   return ChunkingEnd::kDone;
 }

@@ -1,6 +1,5 @@
 #include "chunksig/parallel_chunking.h"
 
-#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -17,8 +16,8 @@ static_assert(kHistory >= kScanReadsBefore && kSlack >= kScanReadsAfter, "the sc
 constexpr std::size_t kBlock = ParallelChunking::kBlock;
 static_assert(kBlock >= kHistory, "a block's history lies in the block before");
 // The most chunks that end in a block: rule cuts are kMinChunk apart within
-// a segment, plus a cut at each segment end and one more per segment; and the
-// room the chunker asks for past them.
+// a segment, plus a cut at each segment end, of two add_segment_ends() calls
+// at most, and one more; and the room the chunker asks for past them.
 constexpr std::size_t kMostChunks = kBlock / kMinChunk + 2 * ParallelChunking::kMostSegmentEnds + 4;
 constexpr std::size_t kRecordsRoom = kMostChunks + FastChunker::kMaxChunksPerSpan;
 // Chunked again up to where the chunkings meet, a block has at most one
@@ -95,11 +94,28 @@ void ParallelChunking::add_segment_ends(const std::uint64_t* ends, std::size_t c
   if (count == 0) return;
   {
     ThreadMonitor::Hold hold(monitor_);
-    std::memcpy(segment_ends_, ends, count * sizeof *ends);
-    segment_end_count_ = count;
+    ends_kept_from_ = last_call_first_;
+    last_call_first_ = ends_given_;
+    for (std::size_t i = 0; i < count; ++i) segment_ends_[(ends_given_ + i) % kEndsKept] = ends[i];
+    ends_given_ += count;
     limit_ = ends[count - 1];
   }
   monitor_.wake_all();
+}
+
+// The number of the first segment end kept that lies past `offset`, or
+// ends_given_ if none does.
+std::uint64_t ParallelChunking::first_end_after(std::uint64_t offset) const {
+  std::uint64_t low = ends_kept_from_, high = ends_given_;
+  while (low < high) {
+    const std::uint64_t middle = low + (high - low) / 2;
+    if (end_at(middle) <= offset) {
+      low = middle + 1;
+    } else {
+      high = middle;
+    }
+  }
+  return low;
 }
 
 void ParallelChunking::work(void* chunking) { static_cast<ParallelChunking*>(chunking)->run_worker(); }
@@ -117,9 +133,8 @@ void ParallelChunking::run_worker() {
   }
 }
 
-// One block, once can_read(): read it (or pad it, past the file's end), mark
-// its candidates, walk it when the blocks before have been walked, hash its
-// pieces. Called and left with the lock held; false when stopping.
+// One block, once can_read(): read it (or pad it, past the file's end) and
+// chunk it. Called and left with the lock held; false when stopping.
 bool ParallelChunking::process_block(ThreadMonitor::Hold& hold) {
   const std::uint64_t sequence = next_read_++;
   const std::uint64_t room = limit_ - read_to_;
@@ -128,6 +143,10 @@ bool ParallelChunking::process_block(ThreadMonitor::Hold& hold) {
   Slot& block = slot(sequence);
   block.state = SlotState::kBusy;
   block.start = read_to_;
+  // The segment ends in (start, start + wanted]: one at the block's start is
+  // the block before's.
+  block.ends_from = first_end_after(block.start);
+  block.ends_to = first_end_after(block.start + wanted);
   bool padding = file_ended_;
   const bool failure_next = read_failure_next_;
   hold.release();
@@ -196,14 +215,11 @@ void ParallelChunking::chunk_block(Slot& block) const {
   const unsigned char* bytes = block.bytes + kHistory;
   FastChunker& chunker = *block.chunker;
   chunker.start(tier_);
-  // The segment ends in (start, start + size]: one at the block's start is
-  // the block before's.
-  const std::uint64_t* const ends_end = segment_ends_ + segment_end_count_;
-  const std::uint64_t* next_end = std::upper_bound(segment_ends_, ends_end, block.start);
   block.first_segment_end = kNoSegmentEnd;
   std::size_t pos = 0, chunks = 0;
-  for (; next_end != ends_end && *next_end <= block.start + block.size; ++next_end) {
-    const auto end = static_cast<std::size_t>(*next_end - block.start);
+  for (std::uint64_t number = block.ends_from; number < block.ends_to; ++number) {
+    if (end_at(number) > block.start + block.size) break;  // the file ended short of it
+    const auto end = static_cast<std::size_t>(end_at(number) - block.start);
     if (block.first_segment_end == kNoSegmentEnd) block.first_segment_end = end;
     chunks += take_all(chunker, bytes + pos, end - pos, block.records + chunks);
     chunks += chunker.end_segment(block.records + chunks);

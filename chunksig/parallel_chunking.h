@@ -56,9 +56,11 @@ class ParallelChunking {
   void finish();
 
   // The ends of the segments just read that bring new bytes, as stream
-  // offsets from the stream's start, ascending; the last is how far the
-  // workers may now read. Called only once every chunk up to the ends given
-  // before has been taken.
+  // offsets from the stream's start, ascending and past those given before;
+  // the last is how far the workers may now read. Called only once every
+  // chunk up to the ends of the call before last has been taken: a caller
+  // that gives the next ends while it takes the chunks up to the last ones
+  // keeps the workers busy between the two.
   void add_segment_ends(const std::uint64_t* ends, std::size_t count);
 
   enum class Next { kChunk, kReadFailed, kPastFileEnd };
@@ -86,9 +88,10 @@ class ParallelChunking {
     std::size_t chunks;        // records
     CrcPair tail_signatures;   // of the bytes after the last cut
     std::uint32_t tail_length;
-    std::size_t first_segment_end;  // from the block's start; kNoSegmentEnd if none ends in it
-    bool padding;                   // past the data file's end: 0xFF
-    bool failed;                    // the read failed: no bytes
+    std::uint64_t ends_from, ends_to;  // the segment ends (by number) that may lie in it
+    std::size_t first_segment_end;     // from the block's start; kNoSegmentEnd if none ends in it
+    bool padding;                      // past the data file's end: 0xFF
+    bool failed;                       // the read failed: no bytes
     SlotState state;
   };
 
@@ -124,11 +127,17 @@ class ParallelChunking {
   bool read_failed_ = false;        // no more blocks
   bool read_failure_next_ = false;  // a read failed after bytes: the next block fails
   bool stopping_ = false;
-  // The segment ends of the last add_segment_ends(), for the walks; the
-  // workers read them without the lock, as no block is in progress while
-  // they change.
-  std::uint64_t segment_ends_[kMostSegmentEnds];
-  std::size_t segment_end_count_ = 0;
+  // The segment ends of the last two add_segment_ends() calls: end number n,
+  // counted from the first given, at n % kEndsKept. A block finds its own
+  // under the lock, and reads them without it: they stay until the block
+  // has been taken.
+  static constexpr std::size_t kEndsKept = 2 * kMostSegmentEnds;
+  std::uint64_t segment_ends_[kEndsKept];
+  std::uint64_t ends_given_ = 0;       // segment ends given so far
+  std::uint64_t last_call_first_ = 0;  // the first end of the last call
+  std::uint64_t ends_kept_from_ = 0;   // the first end still kept
+  std::uint64_t end_at(std::uint64_t number) const { return segment_ends_[number % kEndsKept]; }
+  std::uint64_t first_end_after(std::uint64_t offset) const;
 
   // The taking thread's own.
   std::uint64_t next_taken_ = 0;  // the next block to take

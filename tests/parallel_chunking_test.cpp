@@ -77,11 +77,14 @@ TEST_P(ParallelTier, RecordsOfTheOneThreadChunker) {
     const std::string stream = kind.data + std::string(kind.stream_size - kind.data.size(), '\xFF');
     for (const std::size_t block : {64, 333, 4096, 70000}) {
       for (const unsigned workers : {1u, 3u}) {
-        for (int round = 0; round < 2; ++round) {
+        // Long segments, short ones, and tiny ones handed over in groups of
+        // up to the most the chunking takes at once.
+        for (int round = 0; round < 3; ++round) {
+          const std::size_t longest = round == 0 ? 150000 : round == 1 ? 3000 : 30;
+          const std::size_t largest_group = round == 2 ? ParallelChunking::kMostSegmentEnds : 40;
           std::vector<std::size_t> segments;
           for (std::size_t total = 0; total < stream.size();) {
-            const std::size_t length =
-                std::min<std::size_t>(random() % (round ? 3000 : 150000) + 1, stream.size() - total);
+            const std::size_t length = std::min<std::size_t>(random() % longest + 1, stream.size() - total);
             segments.push_back(length);
             total += length;
           }
@@ -94,22 +97,27 @@ TEST_P(ParallelTier, RecordsOfTheOneThreadChunker) {
           FileHandle file = FileHandle::open_read(path.c_str());
           const auto chunking = std::make_unique<ParallelChunking>(file, block);
           ASSERT_EQ(chunking->start(workers, GetParam()), workers) << label;
-          // The segment ends handed over a few at a time, each time once the
-          // chunks up to the ends before have been taken, as chunksig does.
+          // The segment ends handed over a few at a time, each group while
+          // the chunks up to the group before are taken, as chunksig does.
           // Each record is compared as it comes, the run ending at the first
           // that differs: the chunks after it would not end where the
           // segments do.
-          std::size_t taken = 0;
-          std::uint64_t chunked = 0, end = 0;
-          bool stopped = false, differs = false;
-          for (std::size_t next = 0; next < segments.size() && !stopped && !differs;) {
-            std::vector<std::uint64_t> ends;
-            for (std::size_t count = random() % 40 + 1; count > 0 && next < segments.size(); --count) {
+          std::vector<std::vector<std::uint64_t>> groups;
+          for (std::size_t next = 0, end = 0; next < segments.size();) {
+            groups.emplace_back();
+            for (std::size_t count = random() % largest_group + 1; count > 0 && next < segments.size(); --count) {
               end += segments[next++];
-              ends.push_back(end);
+              groups.back().push_back(end);
             }
-            chunking->add_segment_ends(ends.data(), ends.size());
-            while (chunked < end && !stopped && !differs) {
+          }
+          std::size_t taken = 0;
+          std::uint64_t chunked = 0;
+          bool stopped = false, differs = false;
+          chunking->add_segment_ends(groups[0].data(), groups[0].size());
+          for (std::size_t group = 0; group < groups.size() && !stopped && !differs; ++group) {
+            if (group + 1 < groups.size())
+              chunking->add_segment_ends(groups[group + 1].data(), groups[group + 1].size());
+            while (chunked < groups[group].back() && !stopped && !differs) {
               SignatureRecord record;
               const ParallelChunking::Next got = chunking->next_chunk(stop, &record);
               stopped = got == ParallelChunking::Next::kPastFileEnd;
