@@ -248,6 +248,9 @@ bool ParallelChunking::take_block() {
     }
   }
   if (block.failed) return false;
+  // The rest is this thread's own: the workers go on while it chunks the
+  // block again, which takes the whole block where the chunkings never meet.
+  hold.release();
   ++next_taken_;
   if (block.padding && !file_ended_seen_) {
     file_ended_seen_ = true;
