@@ -95,6 +95,10 @@ class FileHandle {
   // `buffer`, without moving the position: all of them, fewer only at the end
   // of the file (0 there), -1 on a read error.
   std::ptrdiff_t read_at(std::uint64_t offset, void* buffer, std::size_t count);
+  // The same with one platform call: possibly fewer than asked before the
+  // end, 0 at the end, -1 on a read error. Threads may call it side by side
+  // on one handle (on Windows the system takes them in turn).
+  std::ptrdiff_t read_some_at(std::uint64_t offset, void* buffer, std::size_t count);
 
   // Moves the position back to the start; false when it cannot be (a pipe).
   bool rewind();

@@ -175,21 +175,16 @@ std::size_t FileHandle::write_all(const void* bytes, std::size_t count) {
   return done;
 }
 
-std::ptrdiff_t FileHandle::read_at(std::uint64_t offset, void* buffer, std::size_t count) {
-  unsigned char* next = static_cast<unsigned char*>(buffer);
-  std::size_t done = 0;
-  while (done < count) {
-    const ssize_t got =
-        ::pread(static_cast<int>(handle_), next + done, count - done, static_cast<off_t>(offset + done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      note_failure();
-      return -1;
-    }
-    if (got == 0) break;
-    done += static_cast<std::size_t>(got);
+std::ptrdiff_t FileHandle::read_some_at(std::uint64_t offset, void* buffer, std::size_t count) {
+  ssize_t got;
+  do {
+    got = ::pread(static_cast<int>(handle_), buffer, count, static_cast<off_t>(offset));
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) {
+    note_failure();
+    return -1;
   }
-  return static_cast<std::ptrdiff_t>(done);
+  return got;
 }
 
 bool FileHandle::rewind() {

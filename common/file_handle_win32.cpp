@@ -187,25 +187,17 @@ std::size_t FileHandle::write_all(const void* bytes, std::size_t count) {
   return done;
 }
 
-std::ptrdiff_t FileHandle::read_at(std::uint64_t offset, void* buffer, std::size_t count) {
-  unsigned char* next = static_cast<unsigned char*>(buffer);
-  std::size_t done = 0;
-  while (done < count) {
-    OVERLAPPED at{};
-    const std::uint64_t position = offset + done;
-    at.Offset = static_cast<DWORD>(position);
-    at.OffsetHigh = static_cast<DWORD>(position >> 32);
-    const std::size_t left = count - done;
-    DWORD got = 0;
-    if (!ReadFile(native(handle_), next + done, static_cast<DWORD>(left < kMaxCall ? left : kMaxCall), &got, &at)) {
-      if (GetLastError() == ERROR_HANDLE_EOF) break;
-      note_failure();
-      return -1;
-    }
-    if (got == 0) break;
-    done += got;
+std::ptrdiff_t FileHandle::read_some_at(std::uint64_t offset, void* buffer, std::size_t count) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD got = 0;
+  if (!ReadFile(native(handle_), buffer, static_cast<DWORD>(count < kMaxCall ? count : kMaxCall), &got, &at)) {
+    if (GetLastError() == ERROR_HANDLE_EOF) return 0;
+    note_failure();
+    return -1;
   }
-  return static_cast<std::ptrdiff_t>(done);
+  return static_cast<std::ptrdiff_t>(got);
 }
 
 bool FileHandle::rewind() {
