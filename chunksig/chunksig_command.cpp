@@ -429,7 +429,11 @@ int run_chunksig(int argc, char** argv) {
 #ifndef CHUNKSIG_REFERENCE_CHUNKER
   // With -j, worker threads chunk and this one writes the records. When the
   // system will not give the memory or a thread, this one signs alone.
-  ParallelChunking parallel(inputs.data);
+  // A regular file (opened afresh, so read from its start) is read with
+  // positioned reads, side by side; anything else in order.
+  ParallelChunking parallel(inputs.data, inputs.data.identity().kind == FileKind::kRegular
+                                             ? ParallelChunking::Reads::kPositioned
+                                             : ParallelChunking::Reads::kInOrder);
   // The kernel buffer asked for a data pipe with -j: a MiB, the most Linux
   // grants an unprivileged process by default.
   constexpr std::size_t kPipeBuffer = 1024 * 1024;

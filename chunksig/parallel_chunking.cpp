@@ -139,7 +139,6 @@ bool ParallelChunking::process_block(ThreadMonitor::Hold& hold) {
   const std::uint64_t sequence = next_read_++;
   const std::uint64_t room = limit_ - read_to_;
   const std::size_t wanted = room < block_ ? static_cast<std::size_t>(room) : block_;
-  reading_ = true;
   Slot& block = slot(sequence);
   block.state = SlotState::kBusy;
   block.start = read_to_;
@@ -147,57 +146,49 @@ bool ParallelChunking::process_block(ThreadMonitor::Hold& hold) {
   // the block before's.
   block.ends_from = first_end_after(block.start);
   block.ends_to = first_end_after(block.start + wanted);
-  bool padding = file_ended_;
+  const std::uint64_t file_end = file_ended_ ? file_end_ : kNoFileEnd;
   const bool failure_next = read_failure_next_;
+  if (reads_ == Reads::kPositioned) {
+    // The next block starts where this one will end: the next read need not
+    // wait for this one.
+    read_to_ += wanted;
+    monitor_.wake_all();
+  } else {
+    reading_ = true;
+  }
   hold.release();
 
-  // The last stream bytes before the block: the end of the block before,
-  // whose slot no read can take while this one is in progress.
-  if (sequence > 0) {
-    const Slot& before = slot(sequence - 1);
-    std::memcpy(block.bytes, before.bytes + before.size, kHistory);
-  }
-  unsigned char* bytes = block.bytes + kHistory;
-  // A pipe gives what its writer has written so far: read on until the block
-  // is whole, so that blocks stay large. A read that fails after some bytes
-  // keeps them, as one thread would take them; the failure is the next
-  // block's.
-  std::ptrdiff_t got = failure_next ? -1 : 0;
-  bool failed_after_bytes = false;
-  while (!padding && got >= 0 && static_cast<std::size_t>(got) < wanted) {
-    const std::ptrdiff_t more = file_.read_some(bytes + got, wanted - static_cast<std::size_t>(got));
-    if (more < 0) {
-      failed_after_bytes = got > 0;
-      if (got == 0) got = -1;
-    }
-    if (more <= 0) break;
-    got += more;
-  }
-  if (got == 0) {
-    padding = true;
-    std::memset(bytes, 0xFF, wanted);
-    got = static_cast<std::ptrdiff_t>(wanted);
-  }
+  const BlockRead read = reads_ == Reads::kPositioned ? read_positioned(block, wanted)
+                                                      : read_in_order(sequence, wanted, file_end, failure_next);
 
   hold.take();
   reading_ = false;
-  read_failure_next_ = failed_after_bytes;
-  if (got < 0) {
+  if (read.bytes < 0) {
     read_failed_ = true;
     block.failed = true;
-    block.size = 0;
+    block.fails_after = false;
+    block.file_end = kNoFileEnd;
+    block.size = wanted;  // the bytes it was to bring
     block.state = SlotState::kReady;
     monitor_.wake_all();
     return true;
   }
-  if (padding && !file_ended_) {
+  // A read that fails after some bytes keeps them, as one thread would take
+  // them; the failure is the next block's.
+  if (reads_ == Reads::kInOrder) {
+    read_failure_next_ = read.failed_after_bytes;
+    read_to_ += static_cast<std::size_t>(read.bytes);
+  } else if (read.failed_after_bytes) {
+    read_failed_ = true;
+  }
+  if (read.file_end != kNoFileEnd && !file_ended_) {
     file_ended_ = true;
-    file_end_ = block.start;
+    file_end_ = read.file_end;
   }
   block.failed = false;
-  block.padding = padding;
-  block.size = static_cast<std::size_t>(got);
-  read_to_ += block.size;
+  block.fails_after = reads_ == Reads::kPositioned && read.failed_after_bytes;
+  block.file_end = read.file_end;
+  block.size = static_cast<std::size_t>(read.bytes);
   monitor_.wake_all();
   hold.release();
 
@@ -207,6 +198,80 @@ bool ParallelChunking::process_block(ThreadMonitor::Hold& hold) {
   block.state = SlotState::kReady;
   monitor_.wake_all();
   return true;
+}
+
+// A pipe, or a file of another kind, is read in order, one block at a time.
+ParallelChunking::BlockRead ParallelChunking::read_in_order(std::uint64_t sequence, std::size_t wanted,
+                                                            std::uint64_t file_end, bool failure_next) {
+  Slot& block = slot(sequence);
+  // The last stream bytes before the block: the end of the block before,
+  // whose slot no read can take while this one is in progress.
+  if (sequence > 0) {
+    const Slot& before = slot(sequence - 1);
+    std::memcpy(block.bytes, before.bytes + before.size, kHistory);
+  }
+  unsigned char* bytes = block.bytes + kHistory;
+  // A pipe gives what its writer has written so far: read on until the block
+  // is whole, so that blocks stay large.
+  BlockRead read{failure_next ? -1 : 0, false, kNoFileEnd};
+  while (file_end == kNoFileEnd && read.bytes >= 0 && static_cast<std::size_t>(read.bytes) < wanted) {
+    const std::ptrdiff_t more = file_.read_some(bytes + read.bytes, wanted - static_cast<std::size_t>(read.bytes));
+    if (more < 0) {
+      read.failed_after_bytes = read.bytes > 0;
+      if (read.bytes == 0) read.bytes = -1;
+    }
+    if (more <= 0) break;
+    read.bytes += more;
+  }
+  // Once ended, the file is never read again: the blocks after are padding.
+  if (read.bytes == 0) {
+    std::memset(bytes, 0xFF, wanted);
+    read.bytes = static_cast<std::ptrdiff_t>(wanted);
+    read.file_end = block.start;
+  }
+  return read;
+}
+
+// A regular file is read with positioned reads, the block's history with it,
+// the workers side by side. Where the file ends, the rest is padding.
+ParallelChunking::BlockRead ParallelChunking::read_positioned(Slot& block, std::size_t wanted) {
+  const std::size_t history = block.start < kHistory ? static_cast<std::size_t>(block.start) : kHistory;
+  // Before the stream's start: zeros, as one thread starts.
+  std::memset(block.bytes, 0, kHistory - history);
+  unsigned char* from = block.bytes + kHistory - history;
+  const std::uint64_t offset = block.start - history;
+  const std::size_t asked = history + wanted;
+  std::size_t got = 0;
+  BlockRead read{0, false, kNoFileEnd};
+  while (got < asked) {
+    const std::ptrdiff_t more = file_.read_some_at(offset + got, from + got, asked - got);
+    if (more < 0) {
+      if (got <= history) read.bytes = -1;
+      read.failed_after_bytes = got > history;
+      break;
+    }
+    if (more == 0) {
+      read.file_end = offset + got;
+      break;
+    }
+    got += static_cast<std::size_t>(more);
+  }
+  if (read.bytes < 0) return read;
+  if (read.failed_after_bytes) {
+    read.bytes = static_cast<std::ptrdiff_t>(got - history);
+    return read;
+  }
+  read.bytes = static_cast<std::ptrdiff_t>(wanted);
+  if (read.file_end != kNoFileEnd) pad_from(block, read.file_end, wanted);
+  return read;
+}
+
+// Every byte of the block's room (its history included) from stream offset
+// `file_end` on becomes padding; the zeros before the stream stay.
+void ParallelChunking::pad_from(Slot& block, std::uint64_t file_end, std::size_t size) {
+  const std::size_t first =
+      file_end + kHistory > block.start ? static_cast<std::size_t>(file_end + kHistory - block.start) : 0;
+  if (first < kHistory + size) std::memset(block.bytes + first, 0xFF, kHistory + size - first);
 }
 
 // The block's chunks, as if one started at its start, with a cut at each
@@ -234,9 +299,12 @@ void ParallelChunking::chunk_block(Slot& block) const {
 bool ParallelChunking::take_block() {
   ThreadMonitor::Hold hold(monitor_);
   if (current_ != nullptr) {
+    // A read that failed after the bytes of the block before fails this one.
+    const bool fails_after = current_->fails_after;
     current_->state = SlotState::kFree;
     current_ = nullptr;
     monitor_.wake_all();
+    if (fails_after) return false;
   }
   // Waiting for the next block, this thread works on the blocks after it.
   Slot& block = slot(next_taken_);
@@ -247,14 +315,15 @@ bool ParallelChunking::take_block() {
       monitor_.wait();
     }
   }
-  if (block.failed) return false;
   // The rest is this thread's own: the workers go on while it chunks the
   // block again, which takes the whole block where the chunkings never meet.
   hold.release();
+  settle_past_file_end(block);
+  if (block.failed) return false;
   ++next_taken_;
-  if (block.padding && !file_ended_seen_) {
+  if (block.file_end != kNoFileEnd && !file_ended_seen_) {
     file_ended_seen_ = true;
-    file_end_seen_ = block.start;
+    file_end_seen_ = block.file_end;
   }
   current_ = &block;
   again_count_ = next_again_ = next_record_ = 0;
@@ -263,6 +332,23 @@ bool ParallelChunking::take_block() {
   if (open_length_ != 0) chunk_again(block);
   taken_to_ = block.start + block.size;
   return true;
+}
+
+// Read side by side, a block may have been read (or have failed) before the
+// read of an earlier one found the file's end. One thread reads no more once
+// it has found the end: from there on, such a block is padding, and is
+// chunked again. Blocks read in order never need it.
+void ParallelChunking::settle_past_file_end(Slot& block) const {
+  if (!file_ended_seen_) return;
+  // Where the block's bytes from the file end.
+  const std::uint64_t data_end =
+      block.file_end != kNoFileEnd && !block.failed ? block.file_end : block.start + block.size;
+  if (data_end <= block.start) return;
+  block.failed = false;
+  block.fails_after = false;
+  block.file_end = file_end_seen_;
+  pad_from(block, file_end_seen_, block.size);
+  chunk_block(block);
 }
 
 // The block chunked again from the chunk open at its start, cut by cut of

@@ -1,9 +1,10 @@
 // chunksig -j: the stream chunked by worker threads, the records handed out
 // in order, byte for byte those one thread writes.
 //
-// The stream goes in blocks. For each, a worker reads it (the workers read
-// one at a time, in stream order, never past the limit: a pipe gives up no
-// byte the segments do not need) and chunks it with the one-thread chunker
+// The stream goes in blocks. For each, a worker reads it, never past the
+// limit (a pipe gives up no byte the segments do not need): a regular file
+// with positioned reads, side by side, anything else one block at a time in
+// stream order. It chunks the block with the one-thread chunker
 // as if a chunk started at the block's start, while the bytes are in its
 // cache. A cut depends only on the 12 bytes before it and on the length of
 // the chunk it ends, so no block waits for another. The thread that owns the
@@ -41,10 +42,14 @@ class ParallelChunking {
   // The most segment ends add_segment_ends() takes at once.
   static constexpr std::size_t kMostSegmentEnds = 4096;
 
+  // How the data file is read: in order, one block at a time (a pipe, or
+  // any file), or with positioned reads side by side (a regular file).
+  enum class Reads { kInOrder, kPositioned };
+
   // Reads `file` in blocks of `block` bytes (64 to kBlock; smaller blocks
   // are for the tests, which want many of them).
-  explicit ParallelChunking(FileHandle& file, std::size_t block = kBlock)
-      : file_(file), block_(block < 64 ? 64 : (block > kBlock ? kBlock : block)) {}
+  ParallelChunking(FileHandle& file, Reads reads, std::size_t block = kBlock)
+      : file_(file), reads_(reads), block_(block < 64 ? 64 : (block > kBlock ? kBlock : block)) {}
 
   // Allocates the blocks and starts up to `workers` (1 to kMostWorkers)
   // threads running the kernels of `tier`. Returns how many started: 0 when
@@ -79,6 +84,7 @@ class ParallelChunking {
  private:
   enum class SlotState { kFree, kBusy, kReady };
   static constexpr std::size_t kNoSegmentEnd = ~std::size_t{0};
+  static constexpr std::uint64_t kNoFileEnd = ~std::uint64_t{0};
   struct Slot {
     unsigned char* bytes;      // kHistory, then the block, then kSlack
     FastChunker* chunker;      // chunks the block
@@ -90,8 +96,9 @@ class ParallelChunking {
     std::uint32_t tail_length;
     std::uint64_t ends_from, ends_to;  // the segment ends (by number) that may lie in it
     std::size_t first_segment_end;     // from the block's start; kNoSegmentEnd if none ends in it
-    bool padding;                      // past the data file's end: 0xFF
+    std::uint64_t file_end;            // where the data file ends in it (0xFF from there), or kNoFileEnd
     bool failed;                       // the read failed: no bytes
+    bool fails_after;                  // the read failed after its bytes: the blocks after it fail
     SlotState state;
   };
 
@@ -99,6 +106,17 @@ class ParallelChunking {
   void run_worker();
   bool can_read() const;
   bool process_block(ThreadMonitor::Hold& hold);
+  // What a block's read brought: its bytes (-1 when it failed before any),
+  // whether it failed after them, and where the file ended, if it did.
+  struct BlockRead {
+    std::ptrdiff_t bytes;
+    bool failed_after_bytes;
+    std::uint64_t file_end;
+  };
+  BlockRead read_in_order(std::uint64_t sequence, std::size_t wanted, std::uint64_t file_end, bool failure_next);
+  BlockRead read_positioned(Slot& block, std::size_t wanted);
+  static void pad_from(Slot& block, std::uint64_t file_end, std::size_t size);
+  void settle_past_file_end(Slot& block) const;
   void chunk_block(Slot& block) const;
   Slot& slot(std::uint64_t sequence) { return slots_[sequence % slot_count_]; }
   bool take_block();
@@ -106,6 +124,7 @@ class ParallelChunking {
   bool next_record(SignatureRecord* record);
 
   FileHandle& file_;
+  const Reads reads_;
   const std::size_t block_;
   CpuTier tier_ = CpuTier{};
   void* memory_ = nullptr;
@@ -121,7 +140,7 @@ class ParallelChunking {
   std::uint64_t limit_ = 0;      // stream bytes the workers may read up to
   std::uint64_t read_to_ = 0;    // stream bytes read (or padded) so far
   std::uint64_t next_read_ = 0;  // the next block to read, by sequence number
-  bool reading_ = false;         // a read is in progress: one at a time, in order
+  bool reading_ = false;         // a read in order is in progress: one at a time
   bool file_ended_ = false;      // a read found the end: padding from file_end_ on
   std::uint64_t file_end_ = 0;
   bool read_failed_ = false;        // no more blocks

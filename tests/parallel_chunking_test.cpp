@@ -77,65 +77,85 @@ TEST_P(ParallelTier, RecordsOfTheOneThreadChunker) {
     const std::string stream = kind.data + std::string(kind.stream_size - kind.data.size(), '\xFF');
     for (const std::size_t block : {64, 333, 4096, 70000}) {
       for (const unsigned workers : {1u, 3u}) {
-        // Long segments, short ones, and tiny ones handed over in groups of
-        // up to the most the chunking takes at once.
-        for (int round = 0; round < 3; ++round) {
-          const std::size_t longest = round == 0 ? 150000 : round == 1 ? 3000 : 30;
-          const std::size_t largest_group = round == 2 ? ParallelChunking::kMostSegmentEnds : 40;
-          std::vector<std::size_t> segments;
-          for (std::size_t total = 0; total < stream.size();) {
-            const std::size_t length = std::min<std::size_t>(random() % longest + 1, stream.size() - total);
-            segments.push_back(length);
-            total += length;
-          }
-          // Stopping at the data's end, where the data ends early.
-          const bool stop = kind.stream_size > kind.data.size() && round == 1;
-          const std::string label = std::string(kind.name) + ", blocks of " + std::to_string(block) + ", " +
-                                    std::to_string(workers) + " workers, round " + std::to_string(round);
-          const std::vector<SignatureRecord> expected =
-              one_thread_records(stream, segments, stop ? kind.data.size() : stream.size());
-          FileHandle file = FileHandle::open_read(path.c_str());
-          const auto chunking = std::make_unique<ParallelChunking>(file, block);
-          ASSERT_EQ(chunking->start(workers, GetParam()), workers) << label;
-          // The segment ends handed over a few at a time, each group while
-          // the chunks up to the group before are taken, as chunksig does.
-          // Each record is compared as it comes, the run ending at the first
-          // that differs: the chunks after it would not end where the
-          // segments do.
-          std::vector<std::vector<std::uint64_t>> groups;
-          for (std::size_t next = 0, end = 0; next < segments.size();) {
-            groups.emplace_back();
-            for (std::size_t count = random() % largest_group + 1; count > 0 && next < segments.size(); --count) {
-              end += segments[next++];
-              groups.back().push_back(end);
+        for (const auto reads : {ParallelChunking::Reads::kInOrder, ParallelChunking::Reads::kPositioned}) {
+          // Long segments, short ones, and tiny ones handed over in groups of
+          // up to the most the chunking takes at once.
+          for (int round = 0; round < 3; ++round) {
+            const std::size_t longest = round == 0 ? 150000 : round == 1 ? 3000 : 30;
+            const std::size_t largest_group = round == 2 ? ParallelChunking::kMostSegmentEnds : 40;
+            std::vector<std::size_t> segments;
+            for (std::size_t total = 0; total < stream.size();) {
+              const std::size_t length = std::min<std::size_t>(random() % longest + 1, stream.size() - total);
+              segments.push_back(length);
+              total += length;
             }
-          }
-          std::size_t taken = 0;
-          std::uint64_t chunked = 0;
-          bool stopped = false, differs = false;
-          chunking->add_segment_ends(groups[0].data(), groups[0].size());
-          for (std::size_t group = 0; group < groups.size() && !stopped && !differs; ++group) {
-            if (group + 1 < groups.size())
-              chunking->add_segment_ends(groups[group + 1].data(), groups[group + 1].size());
-            while (chunked < groups[group].back() && !stopped && !differs) {
-              SignatureRecord record;
-              const ParallelChunking::Next got = chunking->next_chunk(stop, &record);
-              stopped = got == ParallelChunking::Next::kPastFileEnd;
-              if (stopped) break;
-              differs =
-                  got != ParallelChunking::Next::kChunk || taken == expected.size() || !(record == expected[taken]);
-              EXPECT_FALSE(differs) << label << ": record " << taken;
-              chunked += record.len;
-              ++taken;
+            // Stopping at the data's end, where the data ends early.
+            const bool stop = kind.stream_size > kind.data.size() && round == 1;
+            const std::string label = std::string(kind.name) + ", blocks of " + std::to_string(block) + ", " +
+                                      std::to_string(workers) + " workers, round " + std::to_string(round) +
+                                      (reads == ParallelChunking::Reads::kPositioned ? ", positioned" : ", in order");
+            const std::vector<SignatureRecord> expected =
+                one_thread_records(stream, segments, stop ? kind.data.size() : stream.size());
+            FileHandle file = FileHandle::open_read(path.c_str());
+            const auto chunking = std::make_unique<ParallelChunking>(file, reads, block);
+            ASSERT_EQ(chunking->start(workers, GetParam()), workers) << label;
+            // The segment ends handed over a few at a time, each group while
+            // the chunks up to the group before are taken, as chunksig does.
+            // Each record is compared as it comes, the run ending at the first
+            // that differs: the chunks after it would not end where the
+            // segments do.
+            std::vector<std::vector<std::uint64_t>> groups;
+            for (std::size_t next = 0, end = 0; next < segments.size();) {
+              groups.emplace_back();
+              for (std::size_t count = random() % largest_group + 1; count > 0 && next < segments.size(); --count) {
+                end += segments[next++];
+                groups.back().push_back(end);
+              }
             }
+            std::size_t taken = 0;
+            std::uint64_t chunked = 0;
+            bool stopped = false, differs = false;
+            chunking->add_segment_ends(groups[0].data(), groups[0].size());
+            for (std::size_t group = 0; group < groups.size() && !stopped && !differs; ++group) {
+              if (group + 1 < groups.size())
+                chunking->add_segment_ends(groups[group + 1].data(), groups[group + 1].size());
+              while (chunked < groups[group].back() && !stopped && !differs) {
+                SignatureRecord record;
+                const ParallelChunking::Next got = chunking->next_chunk(stop, &record);
+                stopped = got == ParallelChunking::Next::kPastFileEnd;
+                if (stopped) break;
+                differs =
+                    got != ParallelChunking::Next::kChunk || taken == expected.size() || !(record == expected[taken]);
+                EXPECT_FALSE(differs) << label << ": record " << taken;
+                chunked += record.len;
+                ++taken;
+              }
+            }
+            chunking->finish();
+            if (differs) return;
+            EXPECT_EQ(stopped, stop) << label;
+            EXPECT_EQ(taken, expected.size()) << label;
           }
-          chunking->finish();
-          if (differs) return;
-          EXPECT_EQ(stopped, stop) << label;
-          EXPECT_EQ(taken, expected.size()) << label;
         }
       }
     }
+  }
+}
+
+// A data file that cannot be read gives no chunk, however it is read.
+TEST_P(ParallelTier, AFailedReadEndsTheChunks) {
+  const ScratchDir dir;
+  const std::string path = dir.path("data");
+  write_file(path, random_bytes(5000, 4));
+  for (const auto reads : {ParallelChunking::Reads::kInOrder, ParallelChunking::Reads::kPositioned}) {
+    FileHandle unreadable = FileHandle::create_write(path.c_str());
+    ParallelChunking chunking(unreadable, reads, 64);
+    ASSERT_EQ(chunking.start(2, GetParam()), 2u);
+    const std::uint64_t end = 5000;
+    chunking.add_segment_ends(&end, 1);
+    SignatureRecord record;
+    EXPECT_EQ(chunking.next_chunk(false, &record), ParallelChunking::Next::kReadFailed);
+    chunking.finish();
   }
 }
 
