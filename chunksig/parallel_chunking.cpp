@@ -163,8 +163,12 @@ bool ParallelChunking::process_block(ThreadMonitor::Hold& hold) {
 
   hold.take();
   reading_ = false;
+  // Read in order, nothing comes after a failure. Read side by side, the
+  // blocks after one may yet lie past the file's end that an earlier block
+  // finds (settle_past_file_end), so the reads go on; they stop by
+  // themselves once every slot is full, as the failure ends the run.
   if (read.bytes < 0) {
-    read_failed_ = true;
+    if (reads_ == Reads::kInOrder) read_failed_ = true;
     block.failed = true;
     block.fails_after = false;
     block.file_end = kNoFileEnd;
@@ -178,8 +182,6 @@ bool ParallelChunking::process_block(ThreadMonitor::Hold& hold) {
   if (reads_ == Reads::kInOrder) {
     read_failure_next_ = read.failed_after_bytes;
     read_to_ += static_cast<std::size_t>(read.bytes);
-  } else if (read.failed_after_bytes) {
-    read_failed_ = true;
   }
   if (read.file_end != kNoFileEnd && !file_ended_) {
     file_ended_ = true;

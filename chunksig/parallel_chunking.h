@@ -143,7 +143,7 @@ class ParallelChunking {
   bool reading_ = false;         // a read in order is in progress: one at a time
   bool file_ended_ = false;      // a read found the end: padding from file_end_ on
   std::uint64_t file_end_ = 0;
-  bool read_failed_ = false;        // no more blocks
+  bool read_failed_ = false;        // read in order: no more blocks
   bool read_failure_next_ = false;  // a read failed after bytes: the next block fails
   bool stopping_ = false;
   // The segment ends of the last two add_segment_ends() calls: end number n,
