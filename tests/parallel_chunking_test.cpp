@@ -146,16 +146,16 @@ TEST_P(ParallelTier, RecordsOfTheOneThreadChunker) {
 TEST_P(ParallelTier, AFailedReadEndsTheChunks) {
   const ScratchDir dir;
   const std::string path = dir.path("data");
-  write_file(path, random_bytes(5000, 4));
+  write_file(path, std::string(5000, 'd'));
   for (const auto reads : {ParallelChunking::Reads::kInOrder, ParallelChunking::Reads::kPositioned}) {
     FileHandle unreadable = FileHandle::create_write(path.c_str());
-    ParallelChunking chunking(unreadable, reads, 64);
-    ASSERT_EQ(chunking.start(2, GetParam()), 2u);
+    const auto chunking = std::make_unique<ParallelChunking>(unreadable, reads, 64);
+    ASSERT_EQ(chunking->start(2, GetParam()), 2u);
     const std::uint64_t end = 5000;
-    chunking.add_segment_ends(&end, 1);
+    chunking->add_segment_ends(&end, 1);
     SignatureRecord record;
-    EXPECT_EQ(chunking.next_chunk(false, &record), ParallelChunking::Next::kReadFailed);
-    chunking.finish();
+    EXPECT_EQ(chunking->next_chunk(false, &record), ParallelChunking::Next::kReadFailed);
+    chunking->finish();
   }
 }
 
