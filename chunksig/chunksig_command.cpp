@@ -277,9 +277,10 @@ bool may_create_signatures(FailureReport& report, const StandardOutput& console,
   return may_create_output(report, &console, "signature file", paths.signatures, named, 3);
 }
 
-// Reports the failure, if any, that ended the chunking.
+// Reports the failure, if any, that ended the chunking; `data_read_error` is
+// the code of a failed read of the data file.
 void report_chunking_end(FailureReport& report, ChunkingEnd end, const Paths& paths, const Inputs& inputs,
-                         const FileHandle& signatures, const SignatureSink& sink) {
+                         SystemError data_read_error, const FileHandle& signatures, const SignatureSink& sink) {
   switch (end) {
     case ChunkingEnd::kDone:
     case ChunkingEnd::kDataShort:  // reported with the warnings
@@ -288,7 +289,7 @@ void report_chunking_end(FailureReport& report, ChunkingEnd end, const Paths& pa
       report.file_failed(Operation::kRead, "segment list", paths.segments, inputs.segments.error());
       break;
     case ChunkingEnd::kDataReadFailed:
-      report.file_failed(Operation::kRead, "data file", paths.data, inputs.data.error());
+      report.file_failed(Operation::kRead, "data file", paths.data, data_read_error);
       break;
     case ChunkingEnd::kSignatureWriteFailed:
       report.write_failed("signature file", paths.signatures, signatures.error(), sink.torn_bytes());
@@ -426,6 +427,7 @@ int run_chunksig(int argc, char** argv) {
   const bool strict = FailureReport::strict_mode();
   ChunkingEnd end;
   std::uint64_t padding_bytes = 0;
+  SystemError data_read_error = 0;
 #ifndef CHUNKSIG_REFERENCE_CHUNKER
   // With -j, worker threads chunk and this one writes the records. When the
   // system will not give the memory or a thread, this one signs alone.
@@ -441,15 +443,17 @@ int run_chunksig(int argc, char** argv) {
   if (jobs > 1 && parallel.start(jobs - 1, chosen_cpu_tier()) > 0) {
     end = chunk_segments_in_parallel(segments, parallel, sink, inputs.fptr, progress, strict, &short_data,
                                      &padding_bytes);
+    data_read_error = parallel.read_error();
     parallel.finish();
   } else
 #endif
   {
     end = chunk_segments(segments, stream, sink, inputs.fptr, progress, strict, &short_data);
     padding_bytes = stream.padding_bytes();
+    data_read_error = inputs.data.error();
   }
   progress.finish();
-  report_chunking_end(report, end, paths, inputs, signatures, sink);
+  report_chunking_end(report, end, paths, inputs, data_read_error, signatures, sink);
   // Records of chunks finished before a failure are kept, as written; the
   // file is closed and standard output checked whatever happened before.
   if (!sink.flush()) report.write_failed("signature file", paths.signatures, signatures.error(), sink.torn_bytes());

@@ -171,6 +171,7 @@ bool ParallelChunking::process_block(ThreadMonitor::Hold& hold) {
     if (reads_ == Reads::kInOrder) read_failed_ = true;
     block.failed = true;
     block.fails_after = false;
+    block.read_error = read.error;
     block.file_end = kNoFileEnd;
     block.size = wanted;  // the bytes it was to bring
     block.state = SlotState::kReady;
@@ -189,6 +190,7 @@ bool ParallelChunking::process_block(ThreadMonitor::Hold& hold) {
   }
   block.failed = false;
   block.fails_after = reads_ == Reads::kPositioned && read.failed_after_bytes;
+  block.read_error = read.error;
   block.file_end = read.file_end;
   block.size = static_cast<std::size_t>(read.bytes);
   monitor_.wake_all();
@@ -215,7 +217,7 @@ ParallelChunking::BlockRead ParallelChunking::read_in_order(std::uint64_t sequen
   unsigned char* bytes = block.bytes + kHistory;
   // A pipe gives what its writer has written so far: read on until the block
   // is whole, so that blocks stay large.
-  BlockRead read{failure_next ? -1 : 0, false, kNoFileEnd};
+  BlockRead read{failure_next ? -1 : 0, false, kNoFileEnd, 0};
   while (file_end == kNoFileEnd && read.bytes >= 0 && static_cast<std::size_t>(read.bytes) < wanted) {
     const std::ptrdiff_t more = file_.read_some(bytes + read.bytes, wanted - static_cast<std::size_t>(read.bytes));
     if (more < 0) {
@@ -225,6 +227,9 @@ ParallelChunking::BlockRead ParallelChunking::read_in_order(std::uint64_t sequen
     if (more <= 0) break;
     read.bytes += more;
   }
+  // Reads in order take turns, so the handle's code is this read's, or the
+  // one before's whose failure this block takes.
+  if (read.bytes < 0 || read.failed_after_bytes) read.error = file_.error();
   // Once ended, the file is never read again: the blocks after are padding.
   if (read.bytes == 0) {
     std::memset(bytes, 0xFF, wanted);
@@ -244,9 +249,9 @@ ParallelChunking::BlockRead ParallelChunking::read_positioned(Slot& block, std::
   const std::uint64_t offset = block.start - history;
   const std::size_t asked = history + wanted;
   std::size_t got = 0;
-  BlockRead read{0, false, kNoFileEnd};
+  BlockRead read{0, false, kNoFileEnd, 0};
   while (got < asked) {
-    const std::ptrdiff_t more = file_.read_some_at(offset + got, from + got, asked - got);
+    const std::ptrdiff_t more = file_.read_some_at(offset + got, from + got, asked - got, &read.error);
     if (more < 0) {
       if (got <= history) read.bytes = -1;
       read.failed_after_bytes = got > history;
@@ -303,6 +308,7 @@ bool ParallelChunking::take_block() {
   if (current_ != nullptr) {
     // A read that failed after the bytes of the block before fails this one.
     const bool fails_after = current_->fails_after;
+    if (fails_after) read_error_ = current_->read_error;
     current_->state = SlotState::kFree;
     current_ = nullptr;
     monitor_.wake_all();
@@ -321,7 +327,10 @@ bool ParallelChunking::take_block() {
   // block again, which takes the whole block where the chunkings never meet.
   hold.release();
   settle_past_file_end(block);
-  if (block.failed) return false;
+  if (block.failed) {
+    read_error_ = block.read_error;
+    return false;
+  }
   ++next_taken_;
   if (block.file_end != kNoFileEnd && !file_ended_seen_) {
     file_ended_seen_ = true;

@@ -73,6 +73,8 @@ class ParallelChunking {
   // failed before its end. kPastFileEnd: it reaches past the data file's
   // end and `stop_at_file_end` asks not to go there.
   Next next_chunk(bool stop_at_file_end, SignatureRecord* record);
+  // After kReadFailed: the platform's code for the failure.
+  SystemError read_error() const { return read_error_; }
 
   // Whether the data file has been found to end before the stream offset
   // taken_to(), and where.
@@ -99,6 +101,7 @@ class ParallelChunking {
     std::uint64_t file_end;            // where the data file ends in it (0xFF from there), or kNoFileEnd
     bool failed;                       // the read failed: no bytes
     bool fails_after;                  // the read failed after its bytes: the blocks after it fail
+    SystemError read_error;            // the failure's code, for either
     SlotState state;
   };
 
@@ -112,6 +115,7 @@ class ParallelChunking {
     std::ptrdiff_t bytes;
     bool failed_after_bytes;
     std::uint64_t file_end;
+    SystemError error;  // of a read that failed
   };
   BlockRead read_in_order(std::uint64_t sequence, std::size_t wanted, std::uint64_t file_end, bool failure_next);
   BlockRead read_positioned(Slot& block, std::size_t wanted);
@@ -178,6 +182,7 @@ class ParallelChunking {
   std::uint64_t taken_to_ = 0;
   bool file_ended_seen_ = false;
   std::uint64_t file_end_seen_ = 0;
+  SystemError read_error_ = 0;
 };
 
 #endif  // CHUNKSIG_PARALLEL_CHUNKING_H

@@ -15,7 +15,7 @@ std::ptrdiff_t FileHandle::read_at(std::uint64_t offset, void* buffer, std::size
   unsigned char* next = static_cast<unsigned char*>(buffer);
   std::size_t done = 0;
   while (done < count) {
-    const std::ptrdiff_t got = read_some_at(offset + done, next + done, count - done);
+    const std::ptrdiff_t got = read_some_at(offset + done, next + done, count - done, &error_);
     if (got < 0) return -1;
     if (got == 0) break;
     done += static_cast<std::size_t>(got);

@@ -96,9 +96,10 @@ class FileHandle {
   // of the file (0 there), -1 on a read error.
   std::ptrdiff_t read_at(std::uint64_t offset, void* buffer, std::size_t count);
   // The same with one platform call: possibly fewer than asked before the
-  // end, 0 at the end, -1 on a read error. Threads may call it side by side
-  // on one handle (on Windows the system takes them in turn).
-  std::ptrdiff_t read_some_at(std::uint64_t offset, void* buffer, std::size_t count);
+  // end, 0 at the end, -1 on a read error, whose code goes to `*failure`
+  // (error() keeps nothing of it). Threads may call it side by side on one
+  // handle (on Windows the system takes them in turn).
+  std::ptrdiff_t read_some_at(std::uint64_t offset, void* buffer, std::size_t count, SystemError* failure) const;
 
   // Moves the position back to the start; false when it cannot be (a pipe).
   bool rewind();

@@ -175,13 +175,14 @@ std::size_t FileHandle::write_all(const void* bytes, std::size_t count) {
   return done;
 }
 
-std::ptrdiff_t FileHandle::read_some_at(std::uint64_t offset, void* buffer, std::size_t count) {
+std::ptrdiff_t FileHandle::read_some_at(std::uint64_t offset, void* buffer, std::size_t count,
+                                        SystemError* failure) const {
   ssize_t got;
   do {
     got = ::pread(static_cast<int>(handle_), buffer, count, static_cast<off_t>(offset));
   } while (got < 0 && errno == EINTR);
   if (got < 0) {
-    note_failure();
+    *failure = static_cast<SystemError>(errno);
     return -1;
   }
   return got;

@@ -187,14 +187,15 @@ std::size_t FileHandle::write_all(const void* bytes, std::size_t count) {
   return done;
 }
 
-std::ptrdiff_t FileHandle::read_some_at(std::uint64_t offset, void* buffer, std::size_t count) {
+std::ptrdiff_t FileHandle::read_some_at(std::uint64_t offset, void* buffer, std::size_t count,
+                                        SystemError* failure) const {
   OVERLAPPED at{};
   at.Offset = static_cast<DWORD>(offset);
   at.OffsetHigh = static_cast<DWORD>(offset >> 32);
   DWORD got = 0;
   if (!ReadFile(native(handle_), buffer, static_cast<DWORD>(count < kMaxCall ? count : kMaxCall), &got, &at)) {
     if (GetLastError() == ERROR_HANDLE_EOF) return 0;
-    note_failure();
+    *failure = GetLastError();
     return -1;
   }
   return static_cast<std::ptrdiff_t>(got);

@@ -147,7 +147,14 @@ TEST_P(ParallelTier, AFailedReadEndsTheChunks) {
   const ScratchDir dir;
   const std::string path = dir.path("data");
   write_file(path, std::string(5000, 'd'));
+  // The code the system gives for reading a file opened to write.
+  FileHandle probe = FileHandle::create_write(path.c_str());
+  unsigned char byte;
+  ASSERT_EQ(probe.read_some(&byte, 1), -1);
+  const SystemError expected_error = probe.error();
+  ASSERT_NE(expected_error, 0);
   for (const auto reads : {ParallelChunking::Reads::kInOrder, ParallelChunking::Reads::kPositioned}) {
+    // Every thread's read fails, side by side where the reads are positioned.
     FileHandle unreadable = FileHandle::create_write(path.c_str());
     const auto chunking = std::make_unique<ParallelChunking>(unreadable, reads, 64);
     ASSERT_EQ(chunking->start(2, GetParam()), 2u);
@@ -155,6 +162,7 @@ TEST_P(ParallelTier, AFailedReadEndsTheChunks) {
     chunking->add_segment_ends(&end, 1);
     SignatureRecord record;
     EXPECT_EQ(chunking->next_chunk(false, &record), ParallelChunking::Next::kReadFailed);
+    EXPECT_EQ(chunking->read_error(), expected_error);
     chunking->finish();
   }
 }
