@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <random>
@@ -139,6 +140,49 @@ TEST_P(ParallelTier, RecordsOfTheOneThreadChunker) {
         }
       }
     }
+  }
+}
+
+// A data file that grows while it is read: from the end the run found first
+// on, the stream is padding, as one thread reads it, although blocks read
+// side by side after the growth find bytes there.
+TEST_P(ParallelTier, AFileThatGrowsEndsWhereItFirstEnded) {
+  const ScratchDir dir;
+  const std::string path = dir.path("data");
+  const std::string data = random_bytes(100, 9);
+  const std::size_t stream_size = 1000;
+  const std::string stream = data + std::string(stream_size - data.size(), '\xFF');
+  const std::vector<std::size_t> segments{150, 150, 150, 150, 150, 150, 100};
+  const std::vector<SignatureRecord> expected = one_thread_records(stream, segments, stream_size);
+  for (const auto reads : {ParallelChunking::Reads::kInOrder, ParallelChunking::Reads::kPositioned}) {
+    const std::string label = reads == ParallelChunking::Reads::kPositioned ? "positioned" : "in order";
+    write_file(path, data);
+    FileHandle file = FileHandle::open_read(path.c_str());
+    const auto chunking = std::make_unique<ParallelChunking>(file, reads, 64);
+    ASSERT_EQ(chunking->start(1, GetParam()), 1u) << label;
+    std::vector<std::uint64_t> ends;
+    for (const std::size_t length : segments) ends.push_back((ends.empty() ? 0 : ends.back()) + length);
+    chunking->add_segment_ends(ends.data(), ends.size());
+    std::vector<SignatureRecord> records;
+    SignatureRecord record;
+    while (records.size() < expected.size() && chunking->next_chunk(false, &record) == ParallelChunking::Next::kChunk) {
+      records.push_back(record);
+      // The first chunk ends past the block that found the end: the blocks
+      // after it are read from here on, some perhaps before this write.
+      if (records.size() == 1) {
+        const std::string more(4000, 'x');
+        std::FILE* grown = std::fopen(path.c_str(), "ab");
+        const bool appended = grown != nullptr && std::fwrite(more.data(), 1, more.size(), grown) == more.size();
+        EXPECT_TRUE(appended && std::fclose(grown) == 0) << label;
+        if (!appended) break;
+      }
+    }
+    chunking->finish();
+    EXPECT_TRUE(chunking->file_ended()) << label;
+    EXPECT_EQ(chunking->file_end(), data.size()) << label;
+    ASSERT_EQ(records.size(), expected.size()) << label;
+    for (std::size_t i = 0; i < records.size(); ++i)
+      EXPECT_TRUE(records[i] == expected[i]) << label << ": record " << i;
   }
 }
 
