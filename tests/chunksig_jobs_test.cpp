@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <thread>
@@ -191,6 +194,46 @@ TEST(ChunksigJobs, FailuresAsWithOneThread) {
   EXPECT_EQ(many.exit_code, 1);
   EXPECT_EQ(many.console, single.console);
   EXPECT_EQ(many.errors, single.errors);
+}
+
+// The records of `signatures` of the chunks that end by `offset`.
+std::string records_ending_by(const std::string& signatures, std::uint64_t offset) {
+  std::uint64_t end = 0;
+  std::size_t kept = 0;
+  for (; kept + 10 <= signatures.size(); kept += 10) {
+    end += static_cast<unsigned char>(signatures[kept + 8]) | static_cast<unsigned char>(signatures[kept + 9]) << 8;
+    if (end > offset) break;
+  }
+  return signatures.substr(0, kept);
+}
+
+// A read that fails partway through the data file, as at a bad sector: the
+// records of the chunks that end before it, whole, and the reason, as one
+// thread writes them, whether the file is read side by side or, as a pipe,
+// in order; the failure within the first block, and just past the start of
+// the second (inside the bytes before it that its read brings).
+TEST(ChunksigJobs, AReadFailingPartwayAsWithOneThread) {
+  if (const char* why = threads_untestable()) GTEST_SKIP() << why;
+  const std::string data = random_bytes(2500000, 43);
+  const ChunksigFiles files(0, data, segment(2500000, 0));
+  const std::string folder = std::filesystem::canonical(files.dir.root()).string();
+  if (failing_reads_of(folder, 0).empty()) GTEST_SKIP() << "no read can be made to fail under Wine or qemu-user";
+  const std::string whole = run_with(files, data, {}, {}, false).signatures;
+  for (const std::uint64_t offset : {70000u, 1048576u + 20u}) {
+    for (const bool pipe : {false, true}) {
+      const std::string name = pipe ? "data.fifo" : "data";
+      const std::vector<std::string> failing = failing_reads_of(folder + "/" + name, offset);
+      const std::string label = "failing at " + std::to_string(offset);
+      const Outcome one = run_with(files, data, {}, failing, pipe);
+      EXPECT_EQ(one.exit_code, 1) << label;
+      EXPECT_EQ(one.errors,
+                "chunksig: cannot read data file '" + files.dir.path(name) + "': " + std::strerror(EIO) + "\n")
+          << label;
+      EXPECT_TRUE(one.signatures == records_ending_by(whole, offset))
+          << label << ": " << one.signatures.size() << " bytes, not " << records_ending_by(whole, offset).size();
+      expect_same_as_one_thread(files, data, label.c_str(), pipe, failing);
+    }
+  }
 }
 
 // How many threads: a number from 0 to 256, by option or setting; anything

@@ -7,10 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <algorithm>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -57,7 +58,15 @@ std::vector<std::string> failing_close_of(const std::string& canonical_path) {
   if (under_wine()) return {};
   // The library is built without sanitizers; a sanitized tool must accept it
   // ahead of its own runtime.
-  return {std::string("LD_PRELOAD=") + FAIL_CLOSE_LIBRARY, "CHUNKTOOLS_TEST_FAIL_CLOSE=" + canonical_path,
+  return {std::string("LD_PRELOAD=") + FAULT_LIBRARY, "CHUNKTOOLS_TEST_FAIL_CLOSE=" + canonical_path,
+          "ASAN_OPTIONS=verify_asan_link_order=0"};
+}
+
+std::vector<std::string> failing_reads_of(const std::string& canonical_path, std::uint64_t offset) {
+  const char* wrapper = std::getenv("CHUNKTOOLS_TOOL_WRAPPER");
+  if (under_wine() || (wrapper != nullptr && std::strstr(wrapper, "qemu") != nullptr)) return {};
+  return {std::string("LD_PRELOAD=") + FAULT_LIBRARY,
+          "CHUNKTOOLS_TEST_FAIL_READ=" + std::to_string(offset) + ":" + canonical_path,
           "ASAN_OPTIONS=verify_asan_link_order=0"};
 }
 

@@ -68,6 +68,11 @@ extern const char kVerbose[];
 // descriptor 1; it loads a test library into the tool. Empty where that cannot
 // be done (the Windows executables under Wine).
 std::vector<std::string> failing_close_of(const std::string& canonical_path);
+// The setting that makes the reads of the file (or FIFO) at `canonical_path`
+// give its bytes up to `offset`, then fail with EIO. Empty where that cannot
+// be done: under Wine, and under qemu-user, which reads for the program
+// without the C library's read().
+std::vector<std::string> failing_reads_of(const std::string& canonical_path, std::uint64_t offset);
 
 // Whether the tools under test are Windows executables run by Wine
 // (CHUNKTOOLS_WINE set).
