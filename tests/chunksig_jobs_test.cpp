@@ -196,7 +196,8 @@ TEST(ChunksigJobs, FailuresAsWithOneThread) {
   EXPECT_EQ(many.errors, single.errors);
 }
 
-// The records of `signatures` of the chunks that end by `offset`.
+// The records of `signatures` of the chunks that end by `offset` (a record:
+// two CRCs of 4 bytes, then the length in 2 bytes, least significant first).
 std::string records_ending_by(const std::string& signatures, std::uint64_t offset) {
   std::uint64_t end = 0;
   std::size_t kept = 0;

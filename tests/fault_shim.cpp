@@ -43,22 +43,25 @@ bool close_should_fail(int fd) {
 std::atomic<std::uint64_t> fifo_bytes_read{0};
 
 struct ReadLimit {
-  bool target;      // the read is of the failing file
+  bool fifo;        // the read is of the failing file, which has no position
   long long bytes;  // how many of the bytes asked it may give; -1: it fails
 };
 
-// How many of `count` bytes at `position` (where `fd` has none: the bytes
-// read so far) a read of `fd` may give.
-ReadLimit read_limit(int fd, const off_t* position, std::size_t count) {
+// How many of `count` bytes a read of `fd` may give: at `*offset` for a
+// pread(); for a read() (null), at the file's position, or for a FIFO after
+// the bytes read from it so far.
+ReadLimit read_limit(int fd, const off64_t* offset, std::size_t count) {
   const ReadLimit unlimited{false, static_cast<long long>(count)};
   const char* setting = std::getenv("CHUNKTOOLS_TEST_FAIL_READ");
   if (setting == nullptr) return unlimited;
   char* path = nullptr;
   const std::uint64_t failing_offset = std::strtoull(setting, &path, 10);
   if (*path != ':' || !names_file(fd, path + 1)) return unlimited;
-  const std::uint64_t at = position != nullptr ? static_cast<std::uint64_t>(*position) : fifo_bytes_read.load();
-  if (at >= failing_offset) return {true, -1};
-  return {true, static_cast<long long>(failing_offset - at < count ? failing_offset - at : count)};
+  const off64_t position = offset != nullptr ? *offset : ::lseek64(fd, 0, SEEK_CUR);
+  const bool fifo = position < 0;
+  const std::uint64_t at = fifo ? fifo_bytes_read.load() : static_cast<std::uint64_t>(position);
+  if (at >= failing_offset) return {fifo, -1};
+  return {fifo, static_cast<long long>(failing_offset - at < count ? failing_offset - at : count)};
 }
 
 template <typename Function>
@@ -86,19 +89,17 @@ extern "C" int close(int fd) {
 
 extern "C" ssize_t read(int fd, void* buffer, size_t count) {
   static const auto real_read = real<ssize_t (*)(int, void*, size_t)>("read");
-  const off_t position = ::lseek(fd, 0, SEEK_CUR);
-  const ReadLimit limit = read_limit(fd, position >= 0 ? &position : nullptr, count);
+  const ReadLimit limit = read_limit(fd, nullptr, count);
   if (limit.bytes < 0) return fail_with_eio();
   const ssize_t got = real_read(fd, buffer, static_cast<size_t>(limit.bytes));
-  if (limit.target && position < 0 && got > 0) fifo_bytes_read += static_cast<std::uint64_t>(got);
+  if (limit.fifo && got > 0) fifo_bytes_read += static_cast<std::uint64_t>(got);
   return got;
 }
 
 // The tools are built with 64-bit file offsets, which name pread() pread64().
 extern "C" ssize_t pread64(int fd, void* buffer, size_t count, off64_t offset) {
   static const auto real_pread = real<ssize_t (*)(int, void*, size_t, off64_t)>("pread64");
-  const off_t position = static_cast<off_t>(offset);
-  const ReadLimit limit = read_limit(fd, &position, count);
+  const ReadLimit limit = read_limit(fd, &offset, count);
   if (limit.bytes < 0) return fail_with_eio();
   return real_pread(fd, buffer, static_cast<size_t>(limit.bytes), offset);
 }
