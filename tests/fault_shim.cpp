@@ -69,7 +69,7 @@ Function real(const char* name) {
   return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
 }
 
-ssize_t fail_with_eio() {
+int fail_with_eio() {
   errno = EIO;
   return -1;
 }
@@ -80,11 +80,7 @@ extern "C" int close(int fd) {
   static const auto real_close = real<int (*)(int)>("close");
   const bool fail = close_should_fail(fd);
   const int result = real_close(fd);
-  if (fail && result == 0) {
-    errno = EIO;
-    return -1;
-  }
-  return result;
+  return fail && result == 0 ? fail_with_eio() : result;
 }
 
 extern "C" ssize_t read(int fd, void* buffer, size_t count) {

@@ -54,20 +54,26 @@ std::string tool_path(const std::string& name) {
 
 const char kVerbose[] = "CHUNKTOOLS_VERBOSE=1";
 
-std::vector<std::string> failing_close_of(const std::string& canonical_path) {
-  if (under_wine()) return {};
+namespace {
+
+// The settings that load the fault library into a tool with `setting`.
+std::vector<std::string> with_fault_library(const std::string& setting) {
   // The library is built without sanitizers; a sanitized tool must accept it
   // ahead of its own runtime.
-  return {std::string("LD_PRELOAD=") + FAULT_LIBRARY, "CHUNKTOOLS_TEST_FAIL_CLOSE=" + canonical_path,
-          "ASAN_OPTIONS=verify_asan_link_order=0"};
+  return {std::string("LD_PRELOAD=") + FAULT_LIBRARY, setting, "ASAN_OPTIONS=verify_asan_link_order=0"};
+}
+
+}  // namespace
+
+std::vector<std::string> failing_close_of(const std::string& canonical_path) {
+  if (under_wine()) return {};
+  return with_fault_library("CHUNKTOOLS_TEST_FAIL_CLOSE=" + canonical_path);
 }
 
 std::vector<std::string> failing_reads_of(const std::string& canonical_path, std::uint64_t offset) {
   const char* wrapper = std::getenv("CHUNKTOOLS_TOOL_WRAPPER");
   if (under_wine() || (wrapper != nullptr && std::strstr(wrapper, "qemu") != nullptr)) return {};
-  return {std::string("LD_PRELOAD=") + FAULT_LIBRARY,
-          "CHUNKTOOLS_TEST_FAIL_READ=" + std::to_string(offset) + ":" + canonical_path,
-          "ASAN_OPTIONS=verify_asan_link_order=0"};
+  return with_fault_library("CHUNKTOOLS_TEST_FAIL_READ=" + std::to_string(offset) + ":" + canonical_path);
 }
 
 std::string console_file_bytes(const std::string& text) {
